@@ -1,0 +1,73 @@
+#include "app/application.hpp"
+
+#include "hotkeys/hotkeys.hpp"
+#include "update/update.hpp"
+
+namespace tarrow {
+
+namespace {
+
+void LoadCues(Application& app) {
+    SoundCues& cues = app.cues;
+    if (!app.platform.StartAudio()) return;
+    cues.up = app.platform.LoadCue(u"snd/up.wav");
+    cues.down = app.platform.LoadCue(u"snd/down.wav");
+    cues.cpu = app.platform.LoadCue(u"snd/CPU.wav");
+    cues.memory = app.platform.LoadCue(u"snd/memory.wav");
+    cues.battery = app.platform.LoadCue(u"snd/battery.wav");
+}
+
+}  // namespace
+
+bool Startup(Application& app) {
+    PlatformServices& platform = app.platform;
+    platform.InitServices();
+    app.processes.cpuSamples.clear();
+    app.refreshInterval = kRefreshIntervalMs;
+    app.lastRefreshTime = platform.NowMs();
+    LoadCues(app);
+    app.processes.list = ProcessList{};
+    InitMonitors(app.monitors, platform.NowMs());
+    app.speech.MarkNotLoaded();
+    LoadSettings(platform, app.settings);
+    ApplySettings(app.monitors, app.settings);
+    platform.CreateHiddenWindow(u"Tarrow Desk");
+    platform.AddTrayIcon(u"Tarrow");
+    platform.CreateTrayMenu(0, u"Exit");
+    if (!RegisterAllHotkeys(platform, app.settings.modifier)) {
+        platform.ShutdownServices();
+        return false;
+    }
+    app.speech.Speak(u"Welcome to Tarrow version " + std::u16string(kVersionLabel) + u"!", true);
+    RefreshProcessList(platform, app.processes);
+    StartUpdateCheck(platform, app.speech, true);
+    return true;
+}
+
+LoopControl RunPass(Application& app) {
+    PlatformServices& platform = app.platform;
+    MonitorPass(platform, app.speech, app.processes, app.monitors, app.cues);
+    const int64_t now = platform.NowMs();
+    if (now >= app.lastRefreshTime + app.refreshInterval) {
+        app.lastRefreshTime = now;
+        RefreshProcessList(platform, app.processes);
+    }
+    return Dispatch(app, platform.WaitEvent(1));
+}
+
+void ExitSequence(Application& app) {
+    app.speech.Speak(u"Exiting", true);
+    app.platform.RemoveTrayIcon();
+    app.platform.CloseHiddenWindow();
+    app.platform.ShutdownServices();
+}
+
+int RunTarrow(PlatformServices& platform) {
+    Application app(platform);
+    if (!Startup(app)) return 0;
+    while (RunPass(app) == LoopControl::Continue) {
+    }
+    return 0;
+}
+
+}  // namespace tarrow

@@ -1,0 +1,45 @@
+#pragma once
+// Start-up, the main loop, the dispatch table and the roads out.
+
+#include <cstdint>
+#include <string_view>
+
+#include "monitors/monitors.hpp"
+#include "platform/platform_services.hpp"
+#include "processes/processes.hpp"
+#include "settings/settings.hpp"
+#include "speech/speech.hpp"
+
+namespace tarrow {
+
+inline constexpr std::u16string_view kRunningVersion = u"1.0.7";
+inline constexpr std::u16string_view kVersionLabel = u"1.0.7, Build 222";
+inline constexpr int64_t kRefreshIntervalMs = 5000;
+
+// All program state, owned for the whole run.
+struct Application {
+    explicit Application(PlatformServices& p) : platform(p), speech(p) {}
+
+    PlatformServices& platform;
+    SpeechOutput speech;
+    Settings settings;
+    SoundCues cues;
+    ProcessState processes;
+    Monitors monitors;
+    int64_t refreshInterval = kRefreshIntervalMs;
+    int64_t lastRefreshTime = 0;
+};
+
+enum class LoopControl { Continue, Exit };
+
+// Start-up steps; false when the program ended during them (exit hotkey taken).
+bool Startup(Application& app);
+// One pass of the main loop.
+LoopControl RunPass(Application& app);
+LoopControl Dispatch(Application& app, const Event& event);
+// Speaks "Exiting", removes the tray icon, closes the window, shuts down.
+void ExitSequence(Application& app);
+// Start-up and the loop; returns the exit code once every service is released.
+int RunTarrow(PlatformServices& platform);
+
+}  // namespace tarrow

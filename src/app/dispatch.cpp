@@ -1,0 +1,83 @@
+#include <array>
+
+#include "app/application.hpp"
+#include "update/update.hpp"
+
+namespace tarrow {
+
+namespace {
+
+using Action = void (*)(Application&);
+
+// Hotkey id -> action. Id 0 (exit) is handled by Dispatch itself.
+const std::array<Action, 30> kActions = {
+    nullptr,
+    [](Application& a) { SpeakCpuInfo(a.platform, a.speech); },
+    [](Application& a) { PreviousProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { NextProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { KillWithConfirmation(a.platform, a.speech, a.processes); },
+    [](Application& a) { KillWithoutConfirmation(a.platform, a.speech, a.processes); },
+    [](Application& a) { FocusMostMemory(a.platform, a.speech, a.processes); },
+    [](Application& a) { FirstProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { LastProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { FocusMostCpu(a.platform, a.speech, a.processes); },
+    [](Application& a) { KillFavourites(a.platform, a.speech, a.processes); },
+    [](Application& a) { FindProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { ToggleSort(a.platform, a.speech, a.processes); },
+    [](Application& a) { SpeakCpuUsage(a.speech, a.processes.list); },
+    [](Application& a) { SpeakTotalMemory(a.platform, a.speech); },
+    [](Application& a) { FocusProcess(a.platform, a.speech, a.processes); },
+    [](Application& a) { SpeakFocusedName(a.platform, a.speech, a.processes); },
+    [](Application& a) { SpeakFocusedCpu(a.platform, a.speech, a.processes); },
+    [](Application& a) { SpeakFocusedMemory(a.platform, a.speech, a.processes); },
+    [](Application& a) { CopyLastSpoken(a.platform, a.speech); },
+    [](Application& a) {
+        ToggleFocusedCpuMonitor(a.platform, a.speech, a.processes, a.monitors);
+    },
+    [](Application& a) {
+        ToggleFocusedMemoryMonitor(a.platform, a.speech, a.processes, a.monitors);
+    },
+    [](Application& a) { SpeakFullPath(a.platform, a.speech, a.processes); },
+    [](Application& a) { SpeakUptime(a.platform, a.speech); },
+    [](Application& a) { TogglePcCpuMonitor(a.platform, a.speech, a.monitors); },
+    [](Application& a) { TogglePcMemoryMonitor(a.platform, a.speech, a.monitors); },
+    [](Application& a) { SpeakBatteryStatus(a.platform, a.speech); },
+    [](Application& a) { ToggleBatteryMonitor(a.platform, a.speech, a.monitors); },
+    [](Application& a) { StartUpdateCheck(a.platform, a.speech, false); },
+    [](Application& a) { RepeatLastSpoken(a.speech); },
+};
+
+}  // namespace
+
+LoopControl Dispatch(Application& app, const Event& event) {
+    switch (event.kind) {
+        case EventKind::Hotkey:
+            if (event.id == 0) {
+                ExitSequence(app);
+                return LoopControl::Exit;
+            }
+            if (event.id > 0 && event.id < static_cast<int64_t>(kActions.size())) {
+                kActions[static_cast<size_t>(event.id)](app);
+            }
+            return LoopControl::Continue;
+        case EventKind::Menu:
+            if (event.id == 0) {
+                ExitSequence(app);
+                return LoopControl::Exit;
+            }
+            return LoopControl::Continue;
+        case EventKind::ExitRequest:
+            // An update worker downloaded the archive and started the updater.
+            ExitSequence(app);
+            return LoopControl::Exit;
+        case EventKind::Close:
+            app.platform.ShutdownServices();
+            return LoopControl::Exit;
+        case EventKind::None:
+        case EventKind::Other:
+            break;
+    }
+    return LoopControl::Continue;
+}
+
+}  // namespace tarrow

@@ -1,0 +1,7 @@
+#include "app/application.hpp"
+
+int main() {
+    auto platform = tarrow::CreatePlatform();
+    const int code = tarrow::RunTarrow(*platform);
+    platform->EndProcess(code);
+}

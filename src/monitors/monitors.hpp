@@ -1,0 +1,50 @@
+#pragma once
+// The five periodic monitors and the one-shot system announcements.
+
+#include <cstdint>
+
+#include "platform/platform_services.hpp"
+#include "processes/processes.hpp"
+#include "settings/settings.hpp"
+#include "speech/speech.hpp"
+
+namespace tarrow {
+
+struct Monitor {
+    int64_t enabled = 0;  // exactly 1 is on
+    int64_t interval = 5000;
+    int64_t threshold = 0;
+    int64_t lastSampleTime = 0;
+    double lastAnnounced = 0;
+};
+
+struct Monitors {
+    Monitor fpCpu, fpMemory, pcCpu, pcMemory, pcBattery;
+    int64_t lastPowerLine = 0;
+};
+
+// Built-in values: all off, built-in intervals and thresholds, sampled now.
+void InitMonitors(Monitors& monitors, int64_t now);
+// Takes the PC switches, intervals and thresholds from the settings.
+void ApplySettings(Monitors& monitors, const Settings& settings);
+
+// One pass: focused-process CPU, focused-process memory, PC CPU, PC memory, PC battery.
+void MonitorPass(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+                 Monitors& monitors, const SoundCues& cues);
+
+void TogglePcCpuMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
+void TogglePcMemoryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
+void ToggleBatteryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
+void ToggleFocusedCpuMonitor(PlatformServices& platform, SpeechOutput& speech,
+                             ProcessState& processes, Monitors& monitors);
+void ToggleFocusedMemoryMonitor(PlatformServices& platform, SpeechOutput& speech,
+                                ProcessState& processes, Monitors& monitors);
+
+// Announcements.
+void SpeakCpuUsage(SpeechOutput& speech, const ProcessList& list);
+void SpeakTotalMemory(PlatformServices& platform, SpeechOutput& speech);
+void SpeakBatteryStatus(PlatformServices& platform, SpeechOutput& speech);
+void SpeakUptime(PlatformServices& platform, SpeechOutput& speech);
+void SpeakCpuInfo(PlatformServices& platform, SpeechOutput& speech);
+
+}  // namespace tarrow

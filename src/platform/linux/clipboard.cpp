@@ -1,0 +1,10 @@
+// The X CLIPBOARD selection.
+
+#include "platform/linux/linux_platform.hpp"
+#include "platform/linux/sessions.hpp"
+
+namespace tarrow {
+
+bool LinuxPlatform::SetClipboardText(std::u16string_view) { return false; }
+
+}  // namespace tarrow

@@ -1,0 +1,70 @@
+#include "platform/linux/linux_platform.hpp"
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <thread>
+
+#include "platform/linux/sessions.hpp"
+
+namespace tarrow {
+
+LinuxPlatform::LinuxPlatform(SystemRoots roots)
+    : roots_(std::move(roots)),
+      display_(std::make_unique<DisplaySession>()),
+      speech_(std::make_unique<SpeechSession>()),
+      audio_(std::make_unique<AudioSession>()),
+      proc_(std::make_unique<ProcReader>()) {
+    proc_->procRoot = roots_.proc;
+    proc_->sysRoot = roots_.sys;
+}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+void LinuxPlatform::InitServices() {
+    // The user's locale for everything but numbers, which always use a full stop.
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+void LinuxPlatform::ShutdownServices() {
+    audio_.reset();
+    display_.reset();
+    std::fflush(stdout);
+}
+
+void LinuxPlatform::EndProcess(int exitCode) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // Workers are never joined: end without running destructors under them.
+    _exit(exitCode);
+}
+
+int64_t LinuxPlatform::NowMs() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!clockStarted_) {
+        clockStart_ = now;
+        clockStarted_ = true;
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now - clockStart_).count();
+}
+
+void LinuxPlatform::StartWorker(std::function<void()> entry) {
+    try {
+        std::thread([entry = std::move(entry)]() noexcept {
+            try {
+                entry();
+            } catch (...) {
+            }
+        }).detach();
+    } catch (...) {
+        // A thread that cannot start is a check that does not run.
+    }
+}
+
+bool LinuxPlatform::StartUpdater() { return false; }
+
+std::unique_ptr<PlatformServices> CreatePlatform() { return std::make_unique<LinuxPlatform>(); }
+
+}  // namespace tarrow

@@ -1,0 +1,186 @@
+#pragma once
+// Everything the logic asks of the operating system. Only plain data crosses
+// this interface, so the logic builds and is tested without any system header.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarrow {
+
+enum class EventKind {
+    None,         // the wait timed out
+    Hotkey,       // id = hotkey id
+    Menu,         // id = tray menu item id
+    Close,        // close request to the hidden window
+    Other,        // any other message, already handled by the platform
+    ExitRequest,  // posted by a worker (update hand-over) to end on the main thread
+};
+
+struct Event {
+    EventKind kind = EventKind::None;
+    int64_t id = 0;
+};
+
+// Message box styles and answers, with the values of the Windows API.
+inline constexpr unsigned kMbOk = 0;
+inline constexpr unsigned kMbYesNo = 4;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// Hotkey modifier flags, as RegisterHotKey takes them.
+inline constexpr uint32_t kModAlt = 1;
+inline constexpr uint32_t kModControl = 2;
+inline constexpr uint32_t kModShift = 4;
+inline constexpr uint32_t kModWin = 8;
+
+using CueId = int;
+inline constexpr CueId kNoCue = -1;
+
+// The five cues loaded at start-up; kNoCue plays nothing.
+struct SoundCues {
+    CueId up = kNoCue;
+    CueId down = kNoCue;
+    CueId cpu = kNoCue;
+    CueId memory = kNoCue;
+    CueId battery = kNoCue;
+};
+
+// One row of a process snapshot. The first row of every snapshot stands for
+// the idle process (PID 0), as the Windows toolhelp snapshot begins.
+struct SnapshotEntry {
+    uint32_t pid = 0;
+    std::u16string exeFile;  // file name without path, untrimmed
+};
+
+struct MemoryStatus {
+    uint64_t totalPhys = 0;
+    uint64_t availPhys = 0;
+};
+
+// The two bytes of the Windows power status that the program reads.
+struct PowerStatus {
+    uint8_t acLineStatus = 255;        // 0 off-line, 1 on-line, 255 unknown
+    uint8_t batteryLifePercent = 255;  // 0..100, 255 no battery
+};
+
+struct LocalTime {
+    int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+enum class FileReadStatus { Ok, Missing, Unreadable };
+
+struct FileReadResult {
+    FileReadStatus status = FileReadStatus::Missing;
+    std::string bytes;
+};
+
+enum class OutputMode {
+    Append,     // create when missing, write after the existing content
+    Exclusive,  // create or replace; others may only read it while it is open
+};
+
+// A file open for writing; closed when destroyed.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    // Returns the number of bytes actually written.
+    virtual size_t Write(std::string_view bytes) = 0;
+};
+
+class PlatformServices {
+public:
+    virtual ~PlatformServices() = default;
+
+    // Start-up services (locale, COM, DPI, networking...). Failures are silent.
+    virtual void InitServices() = 0;
+    // Releases everything in the fixed shutdown order; safe to call once at the end.
+    virtual void ShutdownServices() = 0;
+    // Ends the process at once with this exit code.
+    [[noreturn]] virtual void EndProcess(int exitCode) = 0;
+
+    // Milliseconds since the first reading in this run; monotonic.
+    virtual int64_t NowMs() = 0;
+    // Waits at most timeoutMs for an event; 0 polls.
+    virtual Event WaitEvent(int64_t timeoutMs) = 0;
+    // Thread-safe: wakes the main thread's wait with an ExitRequest event.
+    virtual void PostExitRequest() = 0;
+
+    virtual void CreateHiddenWindow(std::u16string_view title) = 0;
+    virtual void CloseHiddenWindow() = 0;
+    // Adds the tray icon (a 600 x 400 black image) with its first tooltip.
+    virtual void AddTrayIcon(std::u16string_view tooltip) = 0;
+    // The platform cuts the text to 63 UTF-16 units.
+    virtual void SetTrayTooltip(std::u16string_view tooltip) = 0;
+    virtual void RemoveTrayIcon() = 0;
+    // The tray menu with its one item; choosing it yields a Menu event with itemId.
+    virtual void CreateTrayMenu(int64_t itemId, std::u16string_view text) = 0;
+
+    // Modal; returns kIdOk, kIdYes or kIdNo. Thread-safe (workers ask too).
+    virtual int ShowMessage(std::u16string_view caption, std::u16string_view text,
+                            unsigned style) = 0;
+    // Modal one-line prompt; Escape or closing gives the empty text.
+    virtual std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
+                                      std::u16string_view defaultText) = 0;
+
+    virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) = 0;
+    // Eight hexadecimal digits, for example "00000409".
+    virtual std::u16string KeyboardLayoutName() = 0;
+
+    // Starts a detached worker thread; never joined.
+    virtual void StartWorker(std::function<void()> entry) = 0;
+    // Starts the updater program without waiting; false when it could not start.
+    virtual bool StartUpdater() = 0;
+
+    // Sound: false when no audio engine could start (every cue is then none).
+    virtual bool StartAudio() = 0;
+    virtual CueId LoadCue(std::u16string_view path) = 0;
+    virtual void PlayCue(CueId cue) = 0;
+
+    // Speech library. Output is thread-safe and returns at once.
+    virtual void LoadSpeech() = 0;
+    virtual void OutputSpeech(std::u16string_view text, bool interrupt) = 0;
+
+    // false when the clipboard could not be opened or written.
+    virtual bool SetClipboardText(std::u16string_view text) = 0;
+
+    // Processes. A process that cannot be opened or read gives 0 / nullopt.
+    virtual bool TakeProcessSnapshot(std::vector<SnapshotEntry>& out) = 0;
+    virtual int64_t ProcessWorkingSet(uint32_t pid) = 0;
+    // Kernel plus user time in 100-ns units.
+    virtual std::optional<uint64_t> ProcessCpuTime(uint32_t pid) = 0;
+    virtual std::optional<uint64_t> SystemAffinityMask() = 0;
+    virtual void TerminateProcess(uint32_t pid) = 0;
+    // Full path of the main executable, at most 259 units.
+    virtual std::optional<std::u16string> ProcessImagePath(uint32_t pid) = 0;
+
+    // System facts.
+    virtual uint32_t TickCount() = 0;        // GetTickCount: ms since boot, wraps
+    virtual uint64_t SystemUptimeMs() = 0;   // GetTickCount64
+    virtual MemoryStatus GetMemoryStatus() = 0;
+    virtual PowerStatus GetPowerStatus() = 0;
+    virtual std::optional<std::string> ProcessorBrand() = 0;  // raw 48-byte string up to NUL
+    virtual LocalTime GetLocalTime() = 0;
+
+    // Files, by paths relative to the working directory.
+    virtual FileReadResult ReadFile(std::u16string_view path) = 0;
+    // Replaces the whole file in one step (write aside, then rename), so it is
+    // always either the old or the new one. An existing file that cannot be
+    // opened for writing is left untouched and false is returned.
+    virtual bool ReplaceFile(std::u16string_view path, std::string_view bytes) = 0;
+    virtual std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path,
+                                                       OutputMode mode) = 0;
+    virtual bool DeleteFile(std::u16string_view path) = 0;
+    // Text in the system's ANSI code page (on Linux the locale's character set).
+    virtual std::u16string AnsiToUtf16(std::string_view bytes) = 0;
+};
+
+// Provided by the backend chosen at build time.
+std::unique_ptr<PlatformServices> CreatePlatform();
+
+}  // namespace tarrow

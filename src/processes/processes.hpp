@@ -1,0 +1,81 @@
+#pragma once
+// The process list: snapshot and CPU sampling, navigation and the focused
+// process, and ending processes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform_services.hpp"
+#include "speech/speech.hpp"
+
+namespace tarrow {
+
+struct ProcessEntry {
+    std::u16string name;  // executable file name, spaces trimmed at both ends
+    int64_t memory = 0;   // working set in bytes, at least 1
+    double cpu = 0;       // whole percent of the whole machine
+    int64_t pid = 0;
+};
+
+enum SortMode : int64_t { kSortByName = 1, kSortByMemory = 2, kSortByCpu = 3 };
+
+struct ProcessList {
+    std::vector<ProcessEntry> entries;
+    int64_t cursor = 0;
+    int64_t sortMode = kSortByName;
+};
+
+struct CpuSample {
+    int32_t cpuTime = 0;
+    int32_t tick = 0;  // 0: no reference
+    double lastPercent = 0;
+};
+
+using CpuSampleTable = std::unordered_map<int64_t, CpuSample>;
+
+// Everything the process actions work on; owned by the application.
+struct ProcessState {
+    ProcessList list;
+    CpuSampleTable cpuSamples;
+    int64_t focusedPid = 0;
+    std::u16string lastSearchText;
+    std::vector<SnapshotEntry> snapshot;  // reused between refreshes
+};
+
+// Snapshot and sampling.
+void RefreshProcessList(PlatformServices& platform, ProcessState& state);
+int64_t TotalCpuPercent(const ProcessList& list);
+// Refreshes, then gives the index of the first entry with this PID, or -1.
+int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
+// nullptr when the index is outside the list.
+const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
+int64_t ProcessorCount(PlatformServices& platform);
+
+// Navigation, search and the focused process.
+void SpeakEntry(SpeechOutput& speech, const ProcessList& list, int64_t index);
+int64_t FindByName(const ProcessList& list, std::u16string_view text, bool afterCursor);
+void PreviousProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void NextProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void FirstProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void LastProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void FocusMostMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void FocusMostCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void ToggleSort(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void FocusProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void SpeakFullPath(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+
+// Ending processes.
+void EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm);
+void KillWithConfirmation(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void KillWithoutConfirmation(PlatformServices& platform, SpeechOutput& speech,
+                             ProcessState& state);
+void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+
+}  // namespace tarrow

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/application.hpp"
+#include "platform/fake_platform.hpp"
+
+namespace tarrow {
+namespace {
+
+using testing::FakePlatform;
+using testing::SpokenText;
+
+const std::u16string kWelcome = u"Welcome to Tarrow version 1.0.7, Build 222!";
+
+std::vector<std::string> CallsStartingWith(const FakePlatform& fake, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& c : fake.calls)
+        if (c.rfind(prefix, 0) == 0) out.push_back(c);
+    return out;
+}
+
+size_t IndexOf(const FakePlatform& fake, const std::string& call) {
+    const auto it = std::find(fake.calls.begin(), fake.calls.end(), call);
+    EXPECT_NE(it, fake.calls.end()) << call;
+    return static_cast<size_t>(it - fake.calls.begin());
+}
+
+TEST(Startup, RunsItsStepsInOrderAndWelcomesFirst) {
+    FakePlatform fake;
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    EXPECT_EQ(CallsStartingWith(fake, "LoadCue"),
+              (std::vector<std::string>{"LoadCue snd/up.wav", "LoadCue snd/down.wav",
+                                        "LoadCue snd/CPU.wav", "LoadCue snd/memory.wav",
+                                        "LoadCue snd/battery.wav"}));
+    EXPECT_LT(IndexOf(fake, "InitServices"), IndexOf(fake, "StartAudio"));
+    EXPECT_LT(IndexOf(fake, "LoadCue snd/battery.wav"), IndexOf(fake, "CreateHiddenWindow Tarrow Desk"));
+    EXPECT_LT(IndexOf(fake, "CreateHiddenWindow Tarrow Desk"), IndexOf(fake, "AddTrayIcon Tarrow"));
+    EXPECT_LT(IndexOf(fake, "AddTrayIcon Tarrow"), IndexOf(fake, "CreateTrayMenu 0 Exit"));
+    EXPECT_LT(IndexOf(fake, "CreateTrayMenu 0 Exit"), IndexOf(fake, "RegisterHotkey 0"));
+    EXPECT_LT(IndexOf(fake, "RegisterHotkey 29"), IndexOf(fake, "LoadSpeech"));
+    EXPECT_LT(IndexOf(fake, "LoadSpeech"), IndexOf(fake, "Speak " + testing::Narrow(kWelcome)));
+    EXPECT_LT(IndexOf(fake, "Speak " + testing::Narrow(kWelcome)), IndexOf(fake, "StartWorker"));
+    EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true}}));
+    EXPECT_EQ(app.speech.LastSpokenText(), kWelcome);
+    EXPECT_TRUE(fake.trayIconPresent);
+}
+
+TEST(Startup, NoAudioEngineLeavesEveryCueNone) {
+    FakePlatform fake;
+    fake.audioStarts = false;
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    EXPECT_TRUE(CallsStartingWith(fake, "LoadCue").empty());
+    EXPECT_EQ(app.cues.cpu, kNoCue);
+    EXPECT_EQ(app.cues.battery, kNoCue);
+}
+
+TEST(Startup, AMissingCueIsNoneAndTheOthersLoad) {
+    FakePlatform fake;
+    fake.missingCues = {u"snd/CPU.wav"};
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    EXPECT_EQ(app.cues.cpu, kNoCue);
+    EXPECT_NE(app.cues.memory, kNoCue);
+    EXPECT_NE(app.cues.up, kNoCue);
+}
+
+TEST(Roads, ExitHotkeySaysExitingRemovesTheIconAndEndsWithZero) {
+    FakePlatform fake;
+    fake.PushHotkey(0, 10);
+    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Exiting", true}));
+    EXPECT_FALSE(fake.trayIconPresent);
+    EXPECT_FALSE(fake.windowOpen);
+    EXPECT_EQ(fake.shutdowns, 1);
+    EXPECT_LT(IndexOf(fake, "RemoveTrayIcon"), IndexOf(fake, "CloseHiddenWindow"));
+    EXPECT_LT(IndexOf(fake, "CloseHiddenWindow"), IndexOf(fake, "ShutdownServices"));
+}
+
+TEST(Roads, TrayMenuExitDoesTheSameAndOtherItemsAreIgnored) {
+    FakePlatform fake;
+    fake.events.push_back({0, {EventKind::Menu, 3}});
+    fake.events.push_back({0, {EventKind::Menu, 0}});
+    fake.closeWhenIdle = false;
+    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Exiting", true}));
+    EXPECT_EQ(fake.shutdowns, 1);
+    EXPECT_FALSE(fake.trayIconPresent);
+}
+
+TEST(Roads, CloseRequestEndsSilently) {
+    FakePlatform fake;
+    fake.events.push_back({50, {EventKind::Close, 0}});
+    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true}}));
+    EXPECT_EQ(fake.shutdowns, 1);
+    EXPECT_FALSE(fake.trayIconPresent);
+}
+
+TEST(Roads, ExitHotkeyTakenShowsTheBoxAndEndsBeforeSpeaking) {
+    FakePlatform fake;
+    fake.failingHotkeys = {0};
+    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(fake.messages.size(), 1u);
+    EXPECT_TRUE(fake.spoken.empty());
+    EXPECT_EQ(fake.shutdowns, 1);
+    EXPECT_TRUE(CallsStartingWith(fake, "StartWorker").empty());
+}
+
+TEST(Roads, WorkerExitRequestRunsTheExitStepsOnTheMainThread) {
+    FakePlatform fake;
+    fake.closeWhenIdle = false;
+    fake.events.push_back({5, {EventKind::None, 0}});
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    fake.PostExitRequest();
+    LoopControl control = LoopControl::Continue;
+    for (int i = 0; i < 10 && control == LoopControl::Continue; ++i) control = RunPass(app);
+    EXPECT_EQ(control, LoopControl::Exit);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Exiting", true}));
+    EXPECT_EQ(fake.shutdowns, 1);
+}
+
+TEST(Dispatch, EveryIdReachesItsRowAndUnknownIdsAreIgnored) {
+    FakePlatform fake;
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    for (int64_t id = 1; id <= 29; ++id)
+        EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, id}), LoopControl::Continue) << id;
+    const size_t spokenBefore = fake.spoken.size();
+    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, 30}), LoopControl::Continue);
+    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, -1}), LoopControl::Continue);
+    EXPECT_EQ(Dispatch(app, {EventKind::Other, 0}), LoopControl::Continue);
+    EXPECT_EQ(fake.spoken.size(), spokenBefore);
+    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, 0}), LoopControl::Exit);
+}
+
+TEST(Dispatch, RepeatAndCopyWorkEndToEnd) {
+    FakePlatform fake;
+    fake.PushHotkey(29);
+    fake.PushHotkey(19);
+    fake.PushHotkey(29);
+    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true},
+                                                    {kWelcome, false},
+                                                    {u"Copied " + kWelcome, true},
+                                                    {kWelcome, false}}));
+    EXPECT_EQ(fake.clipboard, std::vector<std::u16string>{kWelcome});
+}
+
+TEST(Loop, OneRefreshPerPassAfterALongActionThenEveryFiveSeconds) {
+    FakePlatform fake;
+    fake.closeWhenIdle = false;
+    fake.dialogDurationMs = 20000;
+    Application app(fake);
+    ASSERT_TRUE(Startup(app));
+    const size_t atStart = CallsStartingWith(fake, "TakeProcessSnapshot").size();
+    // A box held by an action: the clock jumps 20 s inside one pass.
+    fake.ShowMessage(u"Alert", u"held", kMbOk);
+    RunPass(app);
+    EXPECT_EQ(CallsStartingWith(fake, "TakeProcessSnapshot").size(), atStart + 1);
+    const int64_t refreshedAt = app.lastRefreshTime;
+    while (fake.now < refreshedAt + 4999) RunPass(app);
+    EXPECT_EQ(CallsStartingWith(fake, "TakeProcessSnapshot").size(), atStart + 1);
+    while (fake.now < refreshedAt + 5000) RunPass(app);
+    RunPass(app);
+    EXPECT_EQ(CallsStartingWith(fake, "TakeProcessSnapshot").size(), atStart + 2);
+    EXPECT_EQ(app.lastRefreshTime, refreshedAt + 5000);
+}
+
+}  // namespace
+}  // namespace tarrow
