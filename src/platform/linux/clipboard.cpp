@@ -1,7 +1,7 @@
 // The X CLIPBOARD selection.
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/display_session.hpp"
 
 namespace tarrow {
 

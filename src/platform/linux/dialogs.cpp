@@ -1,7 +1,7 @@
 // Message boxes and the input prompt.
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/display_session.hpp"
 
 namespace tarrow {
 

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/display_session.hpp"
 
 namespace tarrow {
 

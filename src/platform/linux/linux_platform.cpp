@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/audio_session.hpp"
+#include "platform/linux/display_session.hpp"
+#include "platform/linux/proc_reader.hpp"
+#include "platform/linux/speech_session.hpp"
 
 namespace tarrow {
 

@@ -1,7 +1,7 @@
 // Processes from /proc.
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/proc_reader.hpp"
 
 namespace tarrow {
 

@@ -1,7 +1,7 @@
 // Sound cues through miniaudio.
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/audio_session.hpp"
 
 namespace tarrow {
 

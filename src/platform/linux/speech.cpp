@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/sessions.hpp"
+#include "platform/linux/speech_session.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
