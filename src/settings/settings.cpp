@@ -1,9 +1,119 @@
 #include "settings/settings.hpp"
 
+#include <array>
+
+#include "platform/text.hpp"
+#include "settings/ini.hpp"
+#include "speech/wording.hpp"
+
 namespace tarrow {
 
-// Placeholder until the INI reader and writer land: built-in values only.
-void LoadSettings(PlatformServices&, Settings&) {}
-void SaveMonitorStates(PlatformServices&, int64_t, int64_t, int64_t) {}
+namespace {
+
+struct IntegerKey {
+    std::u16string_view name;
+    int64_t Settings::*field;
+    int64_t written;  // the value in a newly created file
+};
+
+// The "monitors" keys in the order a new file lists them.
+constexpr std::array<IntegerKey, 13> kMonitorKeys{{
+    {u"pc_cpu_monitor", &Settings::pc_cpu_monitor, 0},
+    {u"pc_memory_monitor", &Settings::pc_memory_monitor, 0},
+    {u"pc_battery_monitor", &Settings::pc_battery_monitor, 0},
+    {u"fp_memory_time", &Settings::fp_memory_time, 5000},
+    {u"fp_cpu_time", &Settings::fp_cpu_time, 5000},
+    {u"pc_cpu_time", &Settings::pc_cpu_time, 5000},
+    {u"pc_memory_time", &Settings::pc_memory_time, 5000},
+    {u"pc_battery_time", &Settings::pc_battery_time, 10000},
+    {u"fp_memory_diff", &Settings::fp_memory_diff, 10},
+    {u"fp_cpu_diff", &Settings::fp_cpu_diff, 2},
+    {u"pc_cpu_diff", &Settings::pc_cpu_diff, 2},
+    {u"pc_memory_diff", &Settings::pc_memory_diff, 100},
+    {u"pc_battery_diff", &Settings::pc_battery_diff, 10},
+}};
+
+std::string DefaultContents() {
+    IniDocument document;
+    document.groups.push_back({true, u"general", {{false, u"modifier", u"control+alt+shift"}}});
+    IniGroup monitors{true, u"monitors", {}};
+    for (const IntegerKey& key : kMonitorKeys)
+        monitors.lines.push_back({false, std::u16string(key.name), IntegerText(key.written)});
+    document.groups.push_back(std::move(monitors));
+    return WriteIni(document);
+}
+
+std::u16string DecodeText(PlatformServices& platform, std::string_view bytes) {
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        return Utf8ToUtf16(bytes.substr(kUtf8Bom.size()));
+    return platform.AnsiToUtf16(bytes);
+}
+
+void ReadGeneral(const IniGroup& group, Settings& settings) {
+    for (const IniLine& line : group.lines) {
+        if (line.isComment || line.value.empty()) continue;
+        if (line.name == u"modifier") settings.modifier = line.value;
+    }
+}
+
+void ReadMonitors(const IniGroup& group, Settings& settings) {
+    for (const IniLine& line : group.lines) {
+        if (line.isComment || line.value.empty()) continue;
+        for (const IntegerKey& key : kMonitorKeys)
+            if (line.name == key.name) settings.*key.field = ParseIniInteger(line.value);
+    }
+}
+
+// The first key of that name, compared without regard to case, takes the
+// value and our spelling; a missing key is added at the end of the group.
+void StoreKey(IniGroup& group, std::u16string_view name, int64_t value) {
+    for (IniLine& line : group.lines) {
+        if (!line.isComment && LowerText(line.name) == name) {
+            line.name = std::u16string(name);
+            line.value = IntegerText(value);
+            return;
+        }
+    }
+    group.lines.push_back({false, std::u16string(name), IntegerText(value)});
+}
+
+}  // namespace
+
+void LoadSettings(PlatformServices& platform, Settings& settings) {
+    const FileReadResult file = platform.ReadFile(kSettingsFile);
+    if (file.status == FileReadStatus::Missing) {
+        // This run keeps the built-in values; the new file counts from the next start.
+        platform.ReplaceFile(kSettingsFile, DefaultContents());
+        return;
+    }
+    // A file that cannot be read counts as empty.
+    if (file.status != FileReadStatus::Ok) return;
+    const IniDocument document = ParseIni(DecodeText(platform, file.bytes));
+    if (const IniGroup* general = FindIniGroup(document, u"general")) ReadGeneral(*general, settings);
+    if (const IniGroup* monitors = FindIniGroup(document, u"monitors"))
+        ReadMonitors(*monitors, settings);
+}
+
+void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t pcMemoryMonitor,
+                       int64_t pcBatteryMonitor) {
+    const FileReadResult file = platform.ReadFile(kSettingsFile);
+    if (file.status == FileReadStatus::Missing) {
+        platform.ReplaceFile(kSettingsFile, DefaultContents());
+        return;
+    }
+    // A file we cannot read would be replaced by our three keys alone: leave it.
+    if (file.status != FileReadStatus::Ok) return;
+    IniDocument document = ParseIni(DecodeText(platform, file.bytes));
+    IniGroup* monitors = FindIniGroup(document, u"monitors");
+    if (monitors == nullptr) {
+        document.groups.push_back({true, u"monitors", {}});
+        monitors = &document.groups.back();
+    }
+    StoreKey(*monitors, u"pc_cpu_monitor", pcCpuMonitor);
+    StoreKey(*monitors, u"pc_memory_monitor", pcMemoryMonitor);
+    StoreKey(*monitors, u"pc_battery_monitor", pcBatteryMonitor);
+    // Written aside and renamed over the old file; a read-only file stays as it is.
+    platform.ReplaceFile(kSettingsFile, WriteIni(document));
+}
 
 }  // namespace tarrow

@@ -299,7 +299,8 @@ FileReadResult FakePlatform::ReadFile(std::u16string_view path) {
 bool FakePlatform::ReplaceFile(std::u16string_view path, std::string_view bytes) {
     const std::u16string key(path);
     calls.push_back("ReplaceFile " + Narrow(path));
-    if (readOnlyFiles.count(key) || unreadableFiles.count(key)) return false;
+    if (readOnlyFiles.count(key) || unreadableFiles.count(key) || failingReplaces.count(key))
+        return false;
     std::lock_guard<std::mutex> guard(lock_);
     files[key] = std::string(bytes);
     return true;

@@ -84,6 +84,8 @@ public:
     std::map<std::u16string, std::string> files;
     std::set<std::u16string> readOnlyFiles;
     std::set<std::u16string> unreadableFiles;
+    // ReplaceFile fails before its rename (disk full): the old file stays.
+    std::set<std::u16string> failingReplaces;
     bool updaterStarts = true;
     bool runWorkersInline = false;  // else StartWorker queues them for RunWorkers()
 
