@@ -1,10 +1,14 @@
 // Files by relative path, and the locale's character set.
 
 #include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/linux/linux_platform.hpp"
@@ -68,7 +72,51 @@ private:
 
 std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// Read-only as the user means it: no write permission for anyone. access()
+// alone would let root replace a file marked read-only.
+bool MayReplace(const std::string& name, const struct stat& existing) {
+    if (!S_ISREG(existing.st_mode)) return false;
+    if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    return ::access(name.c_str(), W_OK) == 0;
+}
+
+// A link named by the user stays a link: the file it points at is replaced.
+// Empty when the link leads nowhere.
+std::string ResolveLink(const std::string& name) {
+    struct stat link {};
+    if (::lstat(name.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return name;
+    std::unique_ptr<char, decltype(&std::free)> target(::realpath(name.c_str(), nullptr),
+                                                        &std::free);
+    return target ? std::string(target.get()) : std::string();
+}
+
+void SyncDirectory(const std::string& directory) {
+    FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+class IconvHandle {
+public:
+    IconvHandle(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~IconvHandle() {
+        if (valid()) ::iconv_close(cd_);
+    }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+void AppendUtf16Le(std::u16string& out, const char* bytes, size_t count) {
+    for (size_t i = 0; i + 1 < count; i += 2)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
 }
 
 }  // namespace
@@ -76,9 +124,15 @@ std::string DirectoryOf(const std::string& path) {
 FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
     const std::string name = Utf16ToUtf8(path);
     FileReadResult result;
-    FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a FIFO under the name cannot hang the program.
+    FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
         result.status = errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Unreadable;
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        result.status = FileReadStatus::Unreadable;
         return result;
     }
     char buffer[65536];
@@ -98,22 +152,31 @@ FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
 }
 
 bool LinuxPlatform::ReplaceFile(std::u16string_view path, std::string_view bytes) {
-    const std::string name = Utf16ToUtf8(path);
+    const std::string name = ResolveLink(Utf16ToUtf8(path));
+    if (name.empty()) return false;
     struct stat existing {};
     const bool exists = ::stat(name.c_str(), &existing) == 0;
-    if (exists) {
-        // A file we may not write stays as it is, even though a rename could replace it.
-        if (::access(name.c_str(), W_OK) != 0) return false;
-    }
-    std::string temp = DirectoryOf(name) + ".tarrow-XXXXXX";
+    if (exists && !MayReplace(name, existing)) return false;
+
+    const std::string directory = DirectoryOf(name);
+    std::string temp = directory + ".tarrow-XXXXXX";
     FileDescriptor fd(::mkstemp(temp.data()));
     if (!fd.valid()) return false;
-    ::fchmod(fd.get(), exists ? (existing.st_mode & 07777) : 0644);
+    if (exists) {
+        // Best effort: the new file keeps the old one's owner and permissions.
+        [[maybe_unused]] const int owned = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
+        ::fchmod(fd.get(), existing.st_mode & 07777);
+    } else {
+        ::fchmod(fd.get(), 0644);
+    }
+    // Until the rename the old file is untouched: a full disk or a crash
+    // costs the new contents, never the old ones.
     const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 && fd.Close();
     if (!written || ::rename(temp.c_str(), name.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
+    SyncDirectory(directory);
     return true;
 }
 
@@ -144,8 +207,34 @@ bool LinuxPlatform::DeleteFile(std::u16string_view path) {
 }
 
 std::u16string LinuxPlatform::AnsiToUtf16(std::string_view bytes) {
-    // Placeholder: treated as UTF-8 until the locale conversion lands.
-    return Utf8ToUtf16(bytes);
+    const char* codeset = ::nl_langinfo(CODESET);
+    IconvHandle cd("UTF-16LE", codeset != nullptr && *codeset != '\0' ? codeset : "ASCII");
+    if (!cd.valid()) return Utf8ToUtf16(bytes);  // a character set iconv does not know
+
+    std::u16string out;
+    out.reserve(bytes.size());
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t converted = ::iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        AppendUtf16Le(out, buffer, static_cast<size_t>(outPtr - buffer));
+        if (converted != static_cast<size_t>(-1)) continue;
+        if (error == E2BIG && outPtr != buffer) continue;
+        // An invalid or cut-off sequence: one replacement character per byte skipped.
+        out.push_back(u'\uFFFD');
+        ++in;
+        --inLeft;
+        ::iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    ::iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+    AppendUtf16Le(out, buffer, static_cast<size_t>(outPtr - buffer));
+    return out;
 }
 
 }  // namespace tarrow
