@@ -1,22 +1,206 @@
+// Walking the list, searching it, and the focused process.
+
+#include <algorithm>
+
+#include "platform/text.hpp"
 #include "processes/processes.hpp"
+#include "speech/wording.hpp"
 
 namespace tarrow {
 
-// Placeholders until navigation lands.
-void SpeakEntry(SpeechOutput&, const ProcessList&, int64_t) {}
-int64_t FindByName(const ProcessList&, std::u16string_view, bool) { return -1; }
-void PreviousProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void NextProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void FirstProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void LastProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void FocusMostMemory(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void FocusMostCpu(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void FindProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void ToggleSort(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void FocusProcess(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void SpeakFocusedName(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void SpeakFocusedCpu(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void SpeakFocusedMemory(PlatformServices&, SpeechOutput&, ProcessState&) {}
-void SpeakFullPath(PlatformServices&, SpeechOutput&, ProcessState&) {}
+namespace {
+
+constexpr size_t kPathUnits = 260;
+
+int64_t Count(const ProcessList& list) { return static_cast<int64_t>(list.entries.size()); }
+
+// The entry under the cursor, or the first one (moving the cursor there) when
+// the cursor has fallen off the list.
+const ProcessEntry* EntryAtCursorOrFirst(ProcessList& list) {
+    if (const ProcessEntry* e = EntryAt(list, list.cursor)) return e;
+    list.cursor = 0;
+    return EntryAt(list, 0);
+}
+
+// Finds the focused process in a fresh list; says so when it is gone.
+const ProcessEntry* FocusedEntry(PlatformServices& platform, SpeechOutput& speech,
+                                 ProcessState& state) {
+    const int64_t index = FindIndexByPid(platform, state, state.focusedPid);
+    if (index < 0) {
+        speech.Speak(u"No focused process.", false);
+        return nullptr;
+    }
+    return EntryAt(state.list, index);
+}
+
+void KeepCursorOnList(ProcessList& list) {
+    if (!EntryAt(list, list.cursor)) list.cursor = 0;
+}
+
+}  // namespace
+
+void SpeakEntry(SpeechOutput& speech, const ProcessList& list, int64_t index) {
+    const ProcessEntry* e = EntryAt(list, index);
+    if (!e) return;
+    speech.Speak(e->name + u": " + IntegerText(ToWholeNumber(e->cpu)) + u"%; " +
+                     FormatBytes(static_cast<float>(e->memory)) + u". " +
+                     IntegerText(index + 1) + u" of " + IntegerText(Count(list)),
+                 true);
+}
+
+int64_t FindByNameFrom(const ProcessList& list, std::u16string_view text, int64_t start) {
+    if (text.empty()) return -1;
+    const std::u16string wanted = LowerText(text);
+    for (int64_t i = std::max<int64_t>(start, 0); i < Count(list); ++i) {
+        const std::u16string& name = list.entries[static_cast<size_t>(i)].name;
+        if (!name.empty() && LowerText(name).find(wanted) != std::u16string::npos) return i;
+    }
+    return -1;
+}
+
+int64_t FindByName(const ProcessList& list, std::u16string_view text, bool afterCursor) {
+    return FindByNameFrom(list, text, afterCursor ? std::max<int64_t>(list.cursor, -1) + 1 : 0);
+}
+
+void PreviousProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    ProcessList& list = state.list;
+    if (list.cursor <= 0) {
+        speech.Speak(u"Top", true);
+        return;
+    }
+    --list.cursor;
+    if (EntryAt(list, list.cursor))
+        SpeakEntry(speech, list, list.cursor);
+    else
+        list.cursor = 0;  // the list shrank below the cursor
+}
+
+void NextProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    ProcessList& list = state.list;
+    ++list.cursor;
+    if (EntryAt(list, list.cursor)) {
+        SpeakEntry(speech, list, list.cursor);
+        return;
+    }
+    // On the last entry; an empty list has none, so the cursor stays a valid start.
+    list.cursor = std::max<int64_t>(Count(list) - 1, 0);
+    speech.Speak(u"Bottom", true);
+}
+
+void FirstProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    state.list.cursor = 0;
+    SpeakEntry(speech, state.list, 0);  // an empty list says nothing
+}
+
+void LastProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    ProcessList& list = state.list;
+    list.cursor = Count(list) - 1;
+    if (!EntryAt(list, list.cursor)) list.cursor = 0;
+    SpeakEntry(speech, list, list.cursor);
+}
+
+void FocusMostMemory(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    ProcessList& list = state.list;
+    int64_t best = 0;
+    int64_t bestValue = 0;
+    for (int64_t i = 0; i < Count(list); ++i) {
+        const int64_t value = list.entries[static_cast<size_t>(i)].memory;
+        if (value > bestValue) {
+            best = i;
+            bestValue = value;
+        }
+    }
+    list.cursor = best;
+    SpeakEntry(speech, list, best);
+}
+
+void FocusMostCpu(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    ProcessList& list = state.list;
+    int64_t best = 0;
+    int64_t bestValue = 0;
+    for (int64_t i = 0; i < Count(list); ++i) {
+        const int64_t value = ToWholeNumber(list.entries[static_cast<size_t>(i)].cpu);
+        if (value > bestValue) {
+            best = i;
+            bestValue = value;
+        }
+    }
+    list.cursor = best;
+    SpeakEntry(speech, list, best);
+}
+
+void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    state.lastSearchText = platform.PromptText(u"Find process",
+                                               u"Enter the name of a process to find.",
+                                               state.lastSearchText);
+    if (state.lastSearchText.empty()) return;
+    const int64_t index = FindByName(state.list, state.lastSearchText, true);
+    if (index < 0) {
+        platform.ShowMessage(u"Not found", u"The selected process was not found.", kMbOk);
+        return;
+    }
+    state.list.cursor = index;
+    SpeakEntry(speech, state.list, index);
+}
+
+void ToggleSort(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    int64_t& mode = state.list.sortMode;
+    switch (mode) {
+        case kSortByName:
+            mode = kSortByMemory;
+            speech.Speak(u"Memory", true);
+            break;
+        case kSortByMemory:
+            mode = kSortByCpu;
+            speech.Speak(u"CPU", true);
+            break;
+        default:
+            mode = kSortByName;
+            speech.Speak(u"Name", true);
+            break;
+    }
+    RefreshProcessList(platform, state);
+}
+
+void FocusProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = EntryAtCursorOrFirst(state.list);
+    if (!e) return;  // nothing listed: nothing to focus
+    state.focusedPid = e->pid;
+    speech.Speak(e->name + u" is now the focused process.", true);
+}
+
+void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    if (!e) return;
+    speech.Speak(e->name + u", " + IntegerText(e->pid), true);
+    KeepCursorOnList(state.list);
+}
+
+void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    if (!e) return;
+    speech.Speak(IntegerText(ToWholeNumber(e->cpu)), true);
+    KeepCursorOnList(state.list);
+}
+
+void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    if (!e) return;
+    speech.Speak(FormatBytes(static_cast<float>(e->memory)), true);
+    KeepCursorOnList(state.list);
+}
+
+void SpeakFullPath(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = EntryAtCursorOrFirst(state.list);
+    if (!e) return;  // nothing listed: nothing to say
+    // A path that cannot be read leaves the blank buffer, heard as nothing.
+    std::u16string text(kPathUnits, u' ');
+    if (const std::optional<std::u16string> path =
+            platform.ProcessImagePath(static_cast<uint32_t>(e->pid))) {
+        text.assign(path->substr(0, kPathUnits - 1));
+        text.resize(std::min(text.find(u'\0'), text.size()));
+    }
+    speech.Speak(text, true);
+}
 
 }  // namespace tarrow

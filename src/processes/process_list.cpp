@@ -1,17 +1,132 @@
+// The process list: one snapshot per refresh, a CPU measurement per process,
+// a stable sort and the tray summary.
+
+#include <algorithm>
+#include <bit>
+
+#include "platform/text.hpp"
 #include "processes/processes.hpp"
+#include "speech/wording.hpp"
 
 namespace tarrow {
 
-// Placeholders until the process list lands.
-void RefreshProcessList(PlatformServices& platform, ProcessState& state) {
-    platform.TakeProcessSnapshot(state.snapshot);
+namespace {
+
+constexpr size_t kTooltipLimit = 63;
+
+// The low 32 bits as a signed value, as the tick and the scaled time are kept.
+int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+// Percentage of all processors' time, still unrounded; -1 when the times cannot be read.
+double MeasureCpu(PlatformServices& platform, CpuSampleTable& samples, int64_t pid,
+                  uint32_t rawPid, int64_t processors) {
+    const std::optional<uint64_t> busy = platform.ProcessCpuTime(rawPid);
+    if (!busy) return -1;
+    const int32_t t = Low32(static_cast<int64_t>(*busy) / (processors * 100));
+    const int32_t now = static_cast<int32_t>(platform.TickCount());
+    CpuSample& sample = samples[pid];  // a new record starts at all zeros
+    if (sample.tick != 0) {
+        sample.lastPercent = (static_cast<double>(t) - static_cast<double>(sample.cpuTime)) /
+                             (static_cast<double>(now) - static_cast<double>(sample.tick));
+        // The reference stays until the window is long enough, then the next
+        // measurement takes a new one.
+        const int32_t elapsed =
+            static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(sample.tick));
+        if (elapsed > 3000) {
+            sample.cpuTime = 0;
+            sample.tick = 0;
+        }
+    } else {
+        sample.cpuTime = t;
+        sample.tick = now;
+    }
+    return sample.lastPercent;
 }
-int64_t TotalCpuPercent(const ProcessList&) { return 0; }
-int64_t FindIndexByPid(PlatformServices&, ProcessState&, int64_t) { return -1; }
+
+uint16_t FirstLowerUnit(const ProcessEntry& e) {
+    return e.name.empty() ? 0 : static_cast<uint16_t>(LowerUnit(e.name.front()));
+}
+
+void SortEntries(std::vector<ProcessEntry>& entries, int64_t mode) {
+    switch (mode) {
+        case kSortByName:
+            std::stable_sort(entries.begin(), entries.end(),
+                             [](const ProcessEntry& a, const ProcessEntry& b) {
+                                 return FirstLowerUnit(a) < FirstLowerUnit(b);
+                             });
+            break;
+        case kSortByMemory:
+            std::stable_sort(entries.begin(), entries.end(),
+                             [](const ProcessEntry& a, const ProcessEntry& b) {
+                                 return a.memory < b.memory;
+                             });
+            break;
+        case kSortByCpu:
+            std::stable_sort(entries.begin(), entries.end(),
+                             [](const ProcessEntry& a, const ProcessEntry& b) {
+                                 return a.cpu < b.cpu;
+                             });
+            break;
+        default:
+            break;  // every entry compares equal: snapshot order
+    }
+}
+
+}  // namespace
+
+int64_t ProcessorCount(PlatformServices& platform) {
+    const std::optional<uint64_t> mask = platform.SystemAffinityMask();
+    if (!mask) return 1;
+    // An empty mask would make the time scale divide by zero; count one processor.
+    return std::max(std::popcount(*mask), 1);
+}
+
+void RefreshProcessList(PlatformServices& platform, ProcessState& state) {
+    std::vector<ProcessEntry>& entries = state.list.entries;
+    entries.clear();
+    const int64_t processors = ProcessorCount(platform);
+    if (platform.TakeProcessSnapshot(state.snapshot)) {
+        // The first row is the idle process and is never listed.
+        for (size_t i = 1; i < state.snapshot.size(); ++i) {
+            const SnapshotEntry& row = state.snapshot[i];
+            const int64_t memory = platform.ProcessWorkingSet(row.pid);
+            if (memory < 1) continue;
+            ProcessEntry& entry = entries.emplace_back();
+            entry.name = TrimEnds(row.exeFile, u' ');
+            entry.memory = memory;
+            entry.pid = static_cast<int32_t>(row.pid);
+            const double raw =
+                MeasureCpu(platform, state.cpuSamples, entry.pid, row.pid, processors);
+            entry.cpu = static_cast<double>(std::max<int64_t>(ToWholeNumber(raw), 0));
+        }
+    }
+    SortEntries(entries, state.list.sortMode);
+
+    std::u16string summary = u"Tarrow: " + IntegerText(static_cast<int64_t>(entries.size())) +
+                             u" processes, " + IntegerText(TotalCpuPercent(state.list)) +
+                             u"% CPU";
+    if (summary.size() > kTooltipLimit) summary.resize(kTooltipLimit);
+    platform.SetTrayTooltip(summary);
+}
+
+int64_t TotalCpuPercent(const ProcessList& list) {
+    int64_t total = 0;
+    for (const ProcessEntry& e : list.entries)
+        total = ToWholeNumber(static_cast<double>(total) + e.cpu);
+    return total;
+}
+
+int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
+    RefreshProcessList(platform, state);
+    const auto& entries = state.list.entries;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].pid == pid) return static_cast<int64_t>(i);
+    return -1;
+}
+
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {
     if (index < 0 || index >= static_cast<int64_t>(list.entries.size())) return nullptr;
     return &list.entries[static_cast<size_t>(index)];
 }
-int64_t ProcessorCount(PlatformServices&) { return 1; }
 
 }  // namespace tarrow

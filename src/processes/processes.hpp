@@ -57,6 +57,8 @@ int64_t ProcessorCount(PlatformServices& platform);
 // Navigation, search and the focused process.
 void SpeakEntry(SpeechOutput& speech, const ProcessList& list, int64_t index);
 int64_t FindByName(const ProcessList& list, std::u16string_view text, bool afterCursor);
+// The first entry from `start` on whose name contains `text` in any letter case, or -1.
+int64_t FindByNameFrom(const ProcessList& list, std::u16string_view text, int64_t start);
 void PreviousProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
 void NextProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
 void FirstProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);

@@ -1,0 +1,268 @@
+#include "processes/process_fixture.hpp"
+#include "speech/wording.hpp"
+
+namespace tarrow::testing {
+namespace {
+
+class NavigationTest : public ProcessFixture {
+protected:
+    // Sorted by name: alpha, bravo, charlie, delta.
+    void SetUp() override {
+        fake.AddProcess(30, u"delta.exe", 400);
+        fake.AddProcess(10, u"alpha.exe", 100);
+        fake.AddProcess(40, u"charlie.exe", 300);
+        fake.AddProcess(20, u"bravo.exe", 200);
+        Refresh();
+    }
+    std::u16string Entry(std::u16string_view name, int cpu, int64_t memory, int place) const {
+        return std::u16string(name) + u": " + IntegerText(cpu) + u"%; " +
+               FormatBytes(static_cast<float>(memory)) + u". " + IntegerText(place) + u" of " +
+               IntegerText(static_cast<int64_t>(state.list.entries.size()));
+    }
+};
+
+TEST_F(NavigationTest, SpeakEntryNamesFiguresAndPlace) {
+    fake.affinityMask = 0x1;
+    fake.FindProcess(40)->cpuTime = 0;
+    fake.now += 1000;
+    fake.FindProcess(40)->cpuTime = BusyMs(70);
+    Refresh();
+    SpeakEntry(speech, state.list, 2);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"charlie.exe: 7%; 300.00 B. 3 of 4", true}));
+    SpeakEntry(speech, state.list, 4);  // no such entry: nothing
+    EXPECT_EQ(fake.spoken.size(), 1u);
+}
+
+TEST_F(NavigationTest, NextAndPreviousStopAtBottomAndTop) {
+    PreviousProcess(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Top", true}));
+    EXPECT_EQ(state.list.cursor, 0);
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"bravo.exe", 0, 200, 2));
+    state.list.cursor = 3;
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Bottom", true}));
+    EXPECT_EQ(state.list.cursor, 3);
+    PreviousProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"charlie.exe", 0, 300, 3));
+    EXPECT_EQ(state.list.cursor, 2);
+}
+
+TEST_F(NavigationTest, CursorRulesAfterTheListShrinks) {
+    state.list.cursor = 9;
+    fake.processes.resize(2);  // delta and alpha remain
+    Refresh();
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"Bottom");
+    EXPECT_EQ(state.list.cursor, 1);
+
+    // The entry before the old cursor is gone too: back to the top, silently.
+    state.list.cursor = 5;
+    const size_t spoken = fake.spoken.size();
+    PreviousProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 0);
+    EXPECT_EQ(fake.spoken.size(), spoken);
+
+    // The entry before the old cursor still exists: it is spoken.
+    state.list.cursor = 2;
+    PreviousProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 2));
+}
+
+TEST_F(NavigationTest, FirstAndLast) {
+    state.list.cursor = 2;
+    FirstProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 0);
+    EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
+    LastProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 3);
+    EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 4));
+}
+
+TEST_F(NavigationTest, MostMemoryTakesTheTopmostOfEqualsAndLastTakesTheLast) {
+    fake.AddProcess(50, u"echo.exe", 400);
+    state.list.sortMode = kSortByMemory;
+    Refresh();  // ..., delta 400, echo 400
+    FocusMostMemory(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 3);
+    EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 4));
+    LastProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"echo.exe", 0, 400, 5));
+    EXPECT_EQ(state.focusedPid, 0);
+}
+
+TEST_F(NavigationTest, MostCpuTakesTheBusiestOrTheFirstWhenAllAreIdle) {
+    state.list.cursor = 2;
+    FocusMostCpu(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 0);
+    EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
+
+    fake.now += 1000;
+    fake.FindProcess(20)->cpuTime = BusyMs(400);
+    fake.FindProcess(30)->cpuTime = BusyMs(400);
+    Refresh();
+    FocusMostCpu(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(LastSpoken(), Entry(u"bravo.exe", 10, 200, 2));
+    EXPECT_EQ(state.focusedPid, 0);
+}
+
+TEST_F(NavigationTest, FindWalksTheMatchesBelowTheCursorThenSaysNotFound) {
+    fake.processes.clear();
+    fake.AddProcess(1, u"explorer.exe", 100);
+    fake.AddProcess(2, u"onenote.exe", 100);
+    fake.AddProcess(3, u"NotePad.exe", 100);
+    Refresh();  // explorer, NotePad, onenote
+    fake.promptAnswers = {u"NOTE", u"NOTE", u"NOTE"};
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(LastSpoken(), Entry(u"NotePad.exe", 0, 100, 2));
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 2);
+    EXPECT_EQ(LastSpoken(), Entry(u"onenote.exe", 0, 100, 3));
+    const size_t spoken = fake.spoken.size();
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 2);
+    EXPECT_EQ(fake.spoken.size(), spoken);
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0],
+              (ShownMessage{u"Not found", u"The selected process was not found.", kMbOk}));
+    ASSERT_EQ(fake.prompts.size(), 3u);
+    EXPECT_EQ(fake.prompts[0].title, u"Find process");
+    EXPECT_EQ(fake.prompts[0].prompt, u"Enter the name of a process to find.");
+    EXPECT_EQ(fake.prompts[0].defaultText, u"");
+    EXPECT_EQ(fake.prompts[2].defaultText, u"NOTE");
+}
+
+TEST_F(NavigationTest, FindNeverFindsTheEntryUnderTheCursor) {
+    state.list.cursor = 1;
+    fake.promptAnswers = {u"bravo"};
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(FindByName(state.list, u"bravo", false), 1);
+    EXPECT_EQ(FindByName(state.list, u"", false), -1);
+}
+
+TEST_F(NavigationTest, DismissingThePromptForgetsTheTextAndMovesNothing) {
+    fake.promptAnswers = {u"charlie", u""};
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 2);
+    state.list.cursor = 1;
+    const size_t spoken = fake.spoken.size();
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.lastSearchText, u"");
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(fake.spoken.size(), spoken);
+    EXPECT_TRUE(fake.messages.empty());
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(fake.prompts.back().defaultText, u"");
+}
+
+TEST_F(NavigationTest, ToggleSortCyclesAndRefreshesKeepingTheCursor) {
+    state.list.cursor = 3;
+    fake.processes[1].workingSet = 999;  // alpha now holds the most memory
+    ToggleSort(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"Memory");
+    EXPECT_EQ(state.list.entries.back().name, u"alpha.exe");
+    EXPECT_EQ(state.list.cursor, 3);
+    ToggleSort(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"CPU");
+    ToggleSort(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"Name");
+    EXPECT_EQ(state.list.sortMode, kSortByName);
+    EXPECT_EQ(state.list.entries.front().name, u"alpha.exe");
+    EXPECT_EQ(fake.spoken.size(), 3u);
+}
+
+TEST_F(NavigationTest, FocusedProcessActions) {
+    SpeakFocusedName(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No focused process.", false}));
+
+    state.list.cursor = 2;
+    FocusProcess(fake, speech, state);
+    EXPECT_EQ(state.focusedPid, 40);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"charlie.exe is now the focused process.", true}));
+
+    fake.affinityMask = 0x1;
+    fake.now += 1000;
+    fake.FindProcess(40)->cpuTime = BusyMs(70);
+    fake.FindProcess(40)->workingSet = 13107200;
+    SpeakFocusedName(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"charlie.exe, 40", true}));
+    SpeakFocusedCpu(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"7", true}));
+    SpeakFocusedMemory(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{FormatBytes(13107200.0f), true}));
+}
+
+TEST_F(NavigationTest, AnEndedFocusedProcessIsNoFocusedProcessAndTheCursorStays) {
+    state.list.cursor = 3;
+    FocusProcess(fake, speech, state);  // delta
+    fake.processes.erase(fake.processes.begin());
+    state.list.cursor = 9;
+    SpeakFocusedCpu(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No focused process.", false}));
+    EXPECT_EQ(state.focusedPid, 30);
+    EXPECT_EQ(state.list.cursor, 9);
+}
+
+TEST_F(NavigationTest, AFoundFocusedProcessPullsAStrayCursorBackToTheTop) {
+    FocusProcess(fake, speech, state);  // alpha
+    fake.processes.resize(2);
+    state.list.cursor = 3;
+    SpeakFocusedMemory(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), FormatBytes(100.0f));
+    EXPECT_EQ(state.list.cursor, 0);
+}
+
+TEST_F(NavigationTest, FocusWithTheCursorPastTheEndTakesTheFirstEntry) {
+    state.list.cursor = 12;
+    FocusProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 0);
+    EXPECT_EQ(state.focusedPid, 10);
+}
+
+TEST_F(NavigationTest, FullPathOfTheEntryUnderTheCursor) {
+    fake.FindProcess(20)->imagePath = u"C:\\Tools\\bravo.exe";
+    state.list.cursor = 1;
+    SpeakFullPath(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"C:\\Tools\\bravo.exe", true}));
+
+    // Unreadable (or ended since the refresh): the blank buffer.
+    state.list.cursor = 7;
+    SpeakFullPath(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 0);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{std::u16string(260, u' '), true}));
+
+    fake.FindProcess(10)->imagePath = std::u16string(300, u'x');
+    SpeakFullPath(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), std::u16string(259, u'x'));
+}
+
+TEST(EmptyList, ActionsSayNothingOrTheirBoundaryAndNeverLeaveTheCursorNegative) {
+    FakePlatform fake;
+    SpeechOutput speech(fake);
+    ProcessState state;
+    RefreshProcessList(fake, state);
+    for (auto action : {FirstProcess, LastProcess, FocusMostMemory, FocusMostCpu, FocusProcess,
+                        SpeakFullPath}) {
+        state.list.cursor = 2;
+        action(fake, speech, state);
+        EXPECT_EQ(state.list.cursor, 0);
+    }
+    EXPECT_TRUE(fake.spoken.empty());
+    EXPECT_EQ(state.focusedPid, 0);
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Bottom", true}));
+    EXPECT_EQ(state.list.cursor, 0);
+    PreviousProcess(fake, speech, state);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Top", true}));
+    fake.promptAnswers = {u"x"};
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(fake.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarrow::testing
