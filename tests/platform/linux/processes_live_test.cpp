@@ -1,0 +1,202 @@
+// The process list on the live system: our own entry, a measured CPU load,
+// and favourites ending real processes.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "platform/linux/recording_platform.hpp"
+#include "platform/text.hpp"
+#include "processes/processes.hpp"
+
+extern char** environ;
+
+namespace tarrow {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingPlatform;
+
+const ProcessEntry* FindPid(const ProcessList& list, int64_t pid) {
+    for (const auto& e : list.entries)
+        if (e.pid == pid) return &e;
+    return nullptr;
+}
+
+// VmRSS of /proc/self/status, in bytes.
+int64_t OwnRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    return -1;
+}
+
+TEST(LiveProcesses, ARefreshListsThisTestWithItsNameAndWorkingSet) {
+    RecordingPlatform platform;
+    ProcessState state;
+    RefreshProcessList(platform, state);
+    const ProcessEntry* self = FindPid(state.list, ::getpid());
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->name, u"tarrow-linux-tests");
+    const int64_t rss = OwnRss();
+    EXPECT_NEAR(static_cast<double>(self->memory), static_cast<double>(rss), 2.0 * 1024 * 1024);
+    EXPECT_EQ(FindPid(state.list, 0), nullptr);
+    ASSERT_FALSE(platform.tooltips.empty());
+    EXPECT_EQ(platform.tooltips.back().rfind(u"Tarrow: ", 0), 0u);
+    // Every listed entry is readable and named; kernel threads are left out.
+    for (const auto& e : state.list.entries) EXPECT_GE(e.memory, 1) << e.pid;
+    EXPECT_EQ(FindPid(state.list, 2), nullptr);  // kthreadd
+}
+
+// Processor time the scheduler gave a process, in nanoseconds; -1 when unknown.
+int64_t ScheduledNs(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/schedstat");
+    int64_t ns = -1;
+    file >> ns;
+    return file ? ns : -1;
+}
+
+TEST(LiveProcesses, AChildBurningOneProcessorShowsItsShareOfTheMachine) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setpriority(PRIO_PROCESS, 0, -10);  // ahead of our own other tests
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+        volatile uint64_t spin = 0;
+        while (std::chrono::steady_clock::now() < end) spin = spin + 1;
+        ::_exit(0);
+    }
+    RecordingPlatform platform;
+    ProcessState state;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const int64_t scheduledBefore = ScheduledNs(child);
+    const auto windowStart = std::chrono::steady_clock::now();
+    RefreshProcessList(platform, state);
+    ASSERT_NE(FindPid(state.list, child), nullptr);
+    EXPECT_EQ(FindPid(state.list, child)->cpu, 0);  // first sight: the reference
+    std::this_thread::sleep_for(std::chrono::milliseconds(5000));
+    RefreshProcessList(platform, state);
+    const double window = std::chrono::duration<double, std::nano>(
+                              std::chrono::steady_clock::now() - windowStart).count();
+    const int64_t scheduledAfter = ScheduledNs(child);
+    const ProcessEntry* entry = FindPid(state.list, child);
+    ASSERT_NE(entry, nullptr);
+    const double processors = static_cast<double>(ProcessorCount(platform));
+    EXPECT_GE(TotalCpuPercent(state.list), static_cast<int64_t>(entry->cpu));
+
+    // On a machine busy with other work the child gets less than a whole
+    // processor; the scheduler's own account says how much it really had.
+    double share = 1.0;
+    if (scheduledBefore >= 0 && scheduledAfter >= 0)
+        share = static_cast<double>(scheduledAfter - scheduledBefore) / window;
+    EXPECT_NEAR(entry->cpu, 100.0 * share / processors, 10.0) << "processor share " << share;
+    if (share >= 0.9)
+        EXPECT_NEAR(entry->cpu, 100.0 / processors, 10.0);
+    else
+        std::cout << "note: the child had only " << share
+                  << " of a processor; checked against that share\n";
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
+class FavouritesLive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarrow-fav-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        previous = fs::current_path();
+        fs::current_path(dir);
+    }
+    void TearDown() override {
+        for (pid_t pid : children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        fs::current_path(previous);
+        fs::remove_all(dir);
+    }
+    // A copy of sleep under its own name, so that only our helpers match.
+    pid_t SpawnSleeper(const std::string& name) {
+        const fs::path exe = dir / name;
+        fs::copy_file("/bin/sleep", exe);
+        fs::permissions(exe, fs::perms::owner_all);
+        const std::string path = exe.string();
+        char arg1[] = "60";
+        char* argv[] = {const_cast<char*>(path.c_str()), arg1, nullptr};
+        pid_t pid = -1;
+        EXPECT_EQ(::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ), 0);
+        children.push_back(pid);
+        return pid;
+    }
+    // Waits until the helper runs its own image (after the exec).
+    static bool Running(pid_t pid, const std::string& name) {
+        for (int i = 0; i < 200; ++i) {
+            std::error_code error;
+            const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+            if (!error && exe.filename() == name) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    fs::path dir;
+    fs::path previous;
+    std::vector<pid_t> children;
+};
+
+TEST_F(FavouritesLive, ALineMatchingTwoHelpersEndsBothAndLogsThem) {
+    const std::string tag = "tfav" + std::to_string(::getpid());
+    const pid_t first = SpawnSleeper(tag + "a");
+    const pid_t second = SpawnSleeper(tag + "b");
+    ASSERT_TRUE(Running(first, tag + "a"));
+    ASSERT_TRUE(Running(second, tag + "b"));
+    std::ofstream(dir / "processes.txt") << tag << "\n";
+
+    RecordingPlatform platform;
+    SpeechOutput speech(platform);
+    ProcessState state;
+    RefreshProcessList(platform, state);
+    KillFavourites(platform, speech, state);
+    ASSERT_FALSE(platform.spoken.empty());
+    EXPECT_EQ(platform.spoken.back(), u"2 processes killed. See processes.log for more info.");
+
+    for (pid_t pid : {first, second}) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    }
+    children.clear();
+
+    std::ifstream logFile(dir / "PROCESSES.LOG", std::ios::binary);
+    std::stringstream log;
+    log << logFile.rdbuf();
+    const std::regex line("Killed " + tag +
+                          "([ab]), PID ([0-9]+) on [0-9]{4}-[0-9]{2}-[0-9]{2}, "
+                          "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
+    const std::string text = log.str();
+    std::vector<std::string> pids;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), line);
+         it != std::sregex_iterator(); ++it)
+        pids.push_back((*it)[2]);
+    std::sort(pids.begin(), pids.end());
+    std::vector<std::string> expected{std::to_string(first), std::to_string(second)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(pids, expected) << text;
+}
+
+}  // namespace
+}  // namespace tarrow
