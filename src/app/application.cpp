@@ -1,5 +1,7 @@
 #include "app/application.hpp"
 
+#include <algorithm>
+
 #include "hotkeys/hotkeys.hpp"
 #include "update/update.hpp"
 
@@ -15,6 +17,20 @@ void LoadCues(Application& app) {
     cues.cpu = app.platform.LoadCue(u"snd/CPU.wav");
     cues.memory = app.platform.LoadCue(u"snd/memory.wav");
     cues.battery = app.platform.LoadCue(u"snd/battery.wav");
+}
+
+// Sleeps until the refresh or a monitor is next due (any event still wakes the
+// wait at once). A pass that a 1-ms wait would add before then finds nothing
+// due, so what is heard, and when, stays the same; 1 ms stays the shortest wait.
+int64_t LoopWaitMs(Application& app) {
+#ifdef TARROW_FIXED_1MS_WAIT
+    return 1;
+#else
+    const int64_t refreshDue = app.lastRefreshTime + app.refreshInterval;
+    const int64_t due = std::min(refreshDue, NextMonitorDue(app.monitors));
+    const int64_t now = app.platform.NowMs();
+    return due <= now ? 1 : due - now;
+#endif
 }
 
 }  // namespace
@@ -52,7 +68,7 @@ LoopControl RunPass(Application& app) {
         app.lastRefreshTime = now;
         RefreshProcessList(platform, app.processes);
     }
-    return Dispatch(app, platform.WaitEvent(1));
+    return Dispatch(app, platform.WaitEvent(LoopWaitMs(app)));
 }
 
 void ExitSequence(Application& app) {

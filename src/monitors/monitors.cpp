@@ -1,6 +1,161 @@
+// The five periodic monitors and their toggles.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include "monitors/monitors.hpp"
+#include "speech/wording.hpp"
 
 namespace tarrow {
+
+namespace {
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+// last sample time + interval without overflow: a huge interval from the
+// settings file means "practically never", not a wrap to "always".
+int64_t DueTime(const Monitor& m) {
+    if (m.interval > 0 && m.lastSampleTime > kMax - m.interval) return kMax;
+    if (m.interval < 0 && m.lastSampleTime < kMin - m.interval) return kMin;
+    return m.lastSampleTime + m.interval;
+}
+
+bool IsOn(const Monitor& m) { return m.enabled == 1; }
+
+// Steps 1 and 2 of a tick: false when the interval has not run out yet.
+bool TakeTurn(PlatformServices& platform, Monitor& m) {
+    const int64_t now = platform.NowMs();
+    if (now < DueTime(m)) return false;
+    m.lastSampleTime = now;
+    return true;
+}
+
+enum class Direction { RiseUnlessBelow, FallUnlessAbove };
+
+// Steps 4 to 6: false (and silent) unless the figure moved by more than the
+// threshold since the monitor last spoke; otherwise both cues are started.
+bool StartCues(PlatformServices& platform, const Monitor& m, double sample, CueId kind,
+               const SoundCues& cues, Direction direction = Direction::FallUnlessAbove) {
+    const double last = m.lastAnnounced;
+    if (!(std::fabs(sample - last) > static_cast<double>(m.threshold))) return false;
+    const bool up = direction == Direction::FallUnlessAbove ? sample > last : !(sample < last);
+    platform.PlayCue(up ? cues.up : cues.down);
+    platform.PlayCue(kind);
+    return true;
+}
+
+// Fresh figures for the focused process, or nullptr when it is gone.
+const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& processes) {
+    return EntryAt(processes.list, FindIndexByPid(platform, processes, processes.focusedPid));
+}
+
+void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+                    Monitor& m, const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    RefreshProcessList(platform, processes);
+    m.lastSampleTime = platform.NowMs();
+    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    if (!entry) {
+        m.enabled = 0;
+        speech.Speak(u"Focused process closed. Monitor off.", false);
+        return;
+    }
+    const double sample = entry->cpu;
+    if (!StartCues(platform, m, sample, cues.cpu, cues)) return;
+    speech.Speak(IntegerText(ToWholeNumber(sample)) + u" CPU", false);
+    m.lastAnnounced = sample;
+}
+
+void TickFocusedMemory(PlatformServices& platform, SpeechOutput& speech,
+                       ProcessState& processes, Monitor& m, const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    RefreshProcessList(platform, processes);
+    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    if (!entry) {
+        m.enabled = 0;
+        speech.Speak(u"Focused process closed. Memory monitor off.", false);
+        return;
+    }
+    const float bytes = static_cast<float>(entry->memory);
+    const auto sample = static_cast<double>(WholeMebibytes(bytes));
+    if (!StartCues(platform, m, sample, cues.memory, cues, Direction::RiseUnlessBelow)) return;
+    speech.Speak(FormatBytes(bytes) + u" Memory", false);
+    m.lastAnnounced = sample;
+}
+
+void TickPcCpu(PlatformServices& platform, SpeechOutput& speech, const ProcessList& list,
+               Monitor& m, const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    const int64_t figure = TotalCpuPercent(list);
+    const auto sample = static_cast<double>(figure);
+    if (!StartCues(platform, m, sample, cues.cpu, cues)) return;
+    speech.Speak(IntegerText(figure) + u" CPU", false);
+    m.lastAnnounced = sample;
+}
+
+void TickPcMemory(PlatformServices& platform, SpeechOutput& speech, Monitor& m,
+                  const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    const uint64_t total = platform.GetMemoryStatus().totalPhys;
+    const uint64_t available = platform.GetMemoryStatus().availPhys;
+    const float bytes = static_cast<float>(InUseBytes(total, available));
+    const auto sample = static_cast<double>(WholeMebibytes(bytes));
+    if (!StartCues(platform, m, sample, cues.memory, cues)) return;
+    speech.Speak(FormatBytes(bytes) + u" RAM", false);
+    m.lastAnnounced = sample;
+}
+
+void TickPcBattery(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors,
+                   const SoundCues& cues) {
+    Monitor& m = monitors.pcBattery;
+    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    const auto percent = static_cast<int8_t>(platform.GetPowerStatus().batteryLifePercent);
+    const auto line = static_cast<int8_t>(platform.GetPowerStatus().acLineStatus);
+    if (percent == -1) {
+        // The next PC toggle stores this with the other switches.
+        speech.Speak(u"No battery", false);
+        m.enabled = 0;
+        return;
+    }
+    if (line != monitors.lastPowerLine) {
+        monitors.lastPowerLine = line;
+        SpeakBatteryStatus(platform, speech);
+    }
+    const auto sample = static_cast<double>(percent);
+    if (!StartCues(platform, m, sample, cues.battery, cues)) return;
+    SpeakBatteryStatus(platform, speech);
+    m.lastAnnounced = sample;
+}
+
+// Flips exactly 0 and 1; any other value from the settings stays as it is.
+void Flip(SpeechOutput& speech, Monitor& m, std::u16string_view name) {
+    if (m.enabled == 1) {
+        m.enabled = 0;
+        speech.Speak(std::u16string(name) + u" off", true);
+    } else if (m.enabled == 0) {
+        m.enabled = 1;
+        speech.Speak(std::u16string(name) + u" on", true);
+    }
+}
+
+void SaveStates(PlatformServices& platform, const Monitors& monitors) {
+    SaveMonitorStates(platform, monitors.pcCpu.enabled, monitors.pcMemory.enabled,
+                      monitors.pcBattery.enabled);
+}
+
+void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+                   Monitor& m, std::u16string_view name) {
+    if (FindIndexByPid(platform, processes, processes.focusedPid) == -1) {
+        m.enabled = 0;
+        speech.Speak(u"No focused process", false);
+        return;
+    }
+    Flip(speech, m, name);
+}
+
+}  // namespace
 
 void InitMonitors(Monitors& monitors, int64_t now) {
     monitors = Monitors{};
@@ -15,13 +170,73 @@ void InitMonitors(Monitors& monitors, int64_t now) {
         m->lastSampleTime = now;
 }
 
-// Placeholders until the monitors land.
-void ApplySettings(Monitors&, const Settings&) {}
-void MonitorPass(PlatformServices&, SpeechOutput&, ProcessState&, Monitors&, const SoundCues&) {}
-void TogglePcCpuMonitor(PlatformServices&, SpeechOutput&, Monitors&) {}
-void TogglePcMemoryMonitor(PlatformServices&, SpeechOutput&, Monitors&) {}
-void ToggleBatteryMonitor(PlatformServices&, SpeechOutput&, Monitors&) {}
-void ToggleFocusedCpuMonitor(PlatformServices&, SpeechOutput&, ProcessState&, Monitors&) {}
-void ToggleFocusedMemoryMonitor(PlatformServices&, SpeechOutput&, ProcessState&, Monitors&) {}
+void ApplySettings(Monitors& monitors, const Settings& settings) {
+    monitors.pcCpu.enabled = settings.pc_cpu_monitor;
+    monitors.pcMemory.enabled = settings.pc_memory_monitor;
+    monitors.pcBattery.enabled = settings.pc_battery_monitor;
+    monitors.fpMemory.interval = settings.fp_memory_time;
+    monitors.fpCpu.interval = settings.fp_cpu_time;
+    monitors.pcCpu.interval = settings.pc_cpu_time;
+    monitors.pcMemory.interval = settings.pc_memory_time;
+    monitors.pcBattery.interval = settings.pc_battery_time;
+    monitors.fpMemory.threshold = settings.fp_memory_diff;
+    monitors.fpCpu.threshold = settings.fp_cpu_diff;
+    monitors.pcCpu.threshold = settings.pc_cpu_diff;
+    monitors.pcMemory.threshold = settings.pc_memory_diff;
+    monitors.pcBattery.threshold = settings.pc_battery_diff;
+}
+
+int64_t WholeMebibytes(float bytes) {
+    const float mebibytes = bytes * (1.0f / 1024.0f) * (1.0f / 1024.0f);
+    return ToWholeNumber(RoundNearest(static_cast<double>(mebibytes)));
+}
+
+int64_t NextMonitorDue(const Monitors& monitors) {
+    int64_t due = kMax;
+    for (const Monitor* m : {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu,
+                             &monitors.pcMemory, &monitors.pcBattery})
+        if (IsOn(*m)) due = std::min(due, DueTime(*m));
+    return due;
+}
+
+void MonitorPass(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+                 Monitors& monitors, const SoundCues& cues) {
+    TickFocusedCpu(platform, speech, processes, monitors.fpCpu, cues);
+    TickFocusedMemory(platform, speech, processes, monitors.fpMemory, cues);
+    TickPcCpu(platform, speech, processes.list, monitors.pcCpu, cues);
+    TickPcMemory(platform, speech, monitors.pcMemory, cues);
+    TickPcBattery(platform, speech, monitors, cues);
+}
+
+void TogglePcCpuMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
+    Flip(speech, monitors.pcCpu, u"PC CPU Monitor");
+    SaveStates(platform, monitors);
+}
+
+void TogglePcMemoryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
+    Flip(speech, monitors.pcMemory, u"PC memory Monitor");
+    SaveStates(platform, monitors);
+}
+
+void ToggleBatteryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
+    if (platform.GetPowerStatus().batteryLifePercent == 255) {
+        speech.Speak(u"No battery", false);
+        monitors.pcBattery.enabled = 0;
+        return;
+    }
+    Flip(speech, monitors.pcBattery, u"PC battery Monitor");
+    SaveStates(platform, monitors);
+}
+
+void ToggleFocusedCpuMonitor(PlatformServices& platform, SpeechOutput& speech,
+                             ProcessState& processes, Monitors& monitors) {
+    ToggleFocused(platform, speech, processes, monitors.fpCpu, u"Focused Process CPU Monitor");
+}
+
+void ToggleFocusedMemoryMonitor(PlatformServices& platform, SpeechOutput& speech,
+                                ProcessState& processes, Monitors& monitors) {
+    ToggleFocused(platform, speech, processes, monitors.fpMemory,
+                  u"Focused Process memory Monitor");
+}
 
 }  // namespace tarrow

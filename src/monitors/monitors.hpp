@@ -11,22 +11,28 @@
 namespace tarrow {
 
 struct Monitor {
-    int64_t enabled = 0;  // exactly 1 is on
+    int64_t enabled = 0;  // exactly 1 is on; other values count as off
     int64_t interval = 5000;
     int64_t threshold = 0;
     int64_t lastSampleTime = 0;
+    // The figure last spoken about. The memory and battery figures are whole
+    // numbers far below 2^53, so a double holds every one of them exactly.
     double lastAnnounced = 0;
 };
 
 struct Monitors {
     Monitor fpCpu, fpMemory, pcCpu, pcMemory, pcBattery;
-    int64_t lastPowerLine = 0;
+    int64_t lastPowerLine = 0;  // the AC-line byte read as signed: 0, 1 or -1
 };
 
 // Built-in values: all off, built-in intervals and thresholds, sampled now.
 void InitMonitors(Monitors& monitors, int64_t now);
 // Takes the PC switches, intervals and thresholds from the settings.
 void ApplySettings(Monitors& monitors, const Settings& settings);
+
+// The earliest clock reading at which an enabled monitor is due; INT64_MAX
+// when none is on. The main loop sleeps until then unless an event comes.
+int64_t NextMonitorDue(const Monitors& monitors);
 
 // One pass: focused-process CPU, focused-process memory, PC CPU, PC memory, PC battery.
 void MonitorPass(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
@@ -41,6 +47,11 @@ void ToggleFocusedMemoryMonitor(PlatformServices& platform, SpeechOutput& speech
                                 ProcessState& processes, Monitors& monitors);
 
 // Announcements.
+// Total minus available physical memory; 0 when the status makes no sense.
+int64_t InUseBytes(uint64_t total, uint64_t available);
+// Bytes to whole MiB the way the memory monitors count them: through single
+// precision, then rounded half away from zero.
+int64_t WholeMebibytes(float bytes);
 void SpeakCpuUsage(SpeechOutput& speech, const ProcessList& list);
 void SpeakTotalMemory(PlatformServices& platform, SpeechOutput& speech);
 void SpeakBatteryStatus(PlatformServices& platform, SpeechOutput& speech);

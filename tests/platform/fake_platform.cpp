@@ -215,7 +215,10 @@ CueId FakePlatform::LoadCue(std::u16string_view path) {
 }
 
 void FakePlatform::PlayCue(CueId cue) {
-    if (cue != kNoCue) played.push_back(cue);
+    if (cue == kNoCue) return;
+    calls.push_back("PlayCue " + std::to_string(cue));
+    played.push_back(cue);
+    playedAt.push_back(now);
 }
 
 void FakePlatform::LoadSpeech() {
@@ -228,6 +231,7 @@ void FakePlatform::OutputSpeech(std::u16string_view text, bool interrupt) {
     std::lock_guard<std::mutex> guard(lock_);
     calls.push_back("Speak " + Narrow(text));
     spoken.push_back({std::u16string(text), interrupt});
+    spokenAt.push_back(now);
 }
 
 bool FakePlatform::SetClipboardText(std::u16string_view text) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -93,6 +94,8 @@ public:
     std::vector<std::string> calls;  // significant calls in order, for order tests
     std::vector<SpokenText> spoken;
     std::vector<CueId> played;
+    std::vector<int64_t> spokenAt;  // the clock at each entry of `spoken`
+    std::vector<int64_t> playedAt;  // the clock at each entry of `played`
     std::vector<std::u16string> clipboard;  // every text set, in order
     std::vector<std::u16string> tooltips;
     std::vector<ShownMessage> messages;
@@ -172,5 +175,8 @@ private:
 
 // Readable output for gtest failures.
 std::string Narrow(std::u16string_view text);
+inline void PrintTo(const SpokenText& s, std::ostream* os) {
+    *os << '"' << Narrow(s.text) << '"' << (s.interrupt ? " (interrupt)" : "");
+}
 
 }  // namespace tarrow::testing
