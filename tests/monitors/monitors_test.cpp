@@ -65,6 +65,7 @@ TEST_F(MonitorTest, AMoveEqualToTheThresholdStaysSilentAndOneMoreIsAnnounced) {
     SetTotalCpu(6, 7);
     PassAt(15000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"13 CPU", false}}));
+    EXPECT_EQ(TakeCues(), (std::vector<CueId>{cues.up, cues.cpu}));
     SetTotalCpu(5, 5);
     PassAt(20000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"10 CPU", false}}));
