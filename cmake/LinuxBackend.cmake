@@ -10,3 +10,11 @@ target_link_libraries(tarrow_backend PRIVATE X11::X11)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SPEECHD REQUIRED IMPORTED_TARGET speech-dispatcher)
 target_link_libraries(tarrow_backend PRIVATE PkgConfig::SPEECHD)
+
+# miniaudio: header only (Debian's libminiaudio-dev); its implementation is
+# compiled once, in miniaudio_impl.cpp. It opens the sound libraries at run time.
+find_path(MINIAUDIO_INCLUDE_DIR miniaudio.h REQUIRED)
+target_include_directories(tarrow_backend SYSTEM PRIVATE ${MINIAUDIO_INCLUDE_DIR})
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/miniaudio_impl.cpp
+  PROPERTIES COMPILE_OPTIONS "-w")
+target_link_libraries(tarrow_backend PRIVATE ${CMAKE_DL_LIBS} Threads::Threads m)

@@ -32,8 +32,11 @@ void LinuxPlatform::InitServices() {
 }
 
 void LinuxPlatform::ShutdownServices() {
-    audio_.reset();
+    StopAudioEngine(*audio_);
     display_.reset();
+    // Texts already handed over ("Exiting") still reach the speech server, but
+    // a server that does not answer cannot hold the way out for long.
+    StopSpeech(*speech_, std::chrono::milliseconds(500));
     std::fflush(stdout);
 }
 
