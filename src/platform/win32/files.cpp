@@ -1,0 +1,139 @@
+// Files by relative path (resolved against the working folder), and text in
+// the system's ANSI code page.
+
+#include "platform/win32/windows_api.hpp"
+
+#include <climits>
+#include <string>
+
+#include "platform/win32/handles.hpp"
+#include "platform/win32/wide.hpp"
+#include "platform/win32/win32_platform.hpp"
+
+namespace tarrow {
+
+namespace {
+
+constexpr DWORD kChunk = 1 << 20;
+
+// Bytes actually written; stops at the first failing write.
+size_t WriteBytes(HANDLE file, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = bytes.size() - done < kChunk ? static_cast<DWORD>(bytes.size() - done)
+                                                         : kChunk;
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+            break;
+        }
+        done += written;
+    }
+    return done;
+}
+
+class Win32OutputFile final : public OutputFile {
+public:
+    explicit Win32OutputFile(win32::UniqueHandle file) : file_(std::move(file)) {}
+    size_t Write(std::string_view bytes) override { return WriteBytes(file_.get(), bytes); }
+
+private:
+    win32::UniqueHandle file_;
+};
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+}
+
+bool IsMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+FileReadResult Win32Platform::ReadFile(std::u16string_view path) {
+    const std::wstring name = win32::ToWide(path);
+    FileReadResult result;
+    // Nobody else may open the file while it is read.
+    const win32::UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        result.status = IsMissing(GetLastError()) ? FileReadStatus::Missing
+                                                  : FileReadStatus::Unreadable;
+        return result;
+    }
+    std::string buffer(kChunk, '\0');
+    while (true) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.data(), kChunk, &got, nullptr)) {
+            result.status = FileReadStatus::Unreadable;
+            result.bytes.clear();
+            return result;
+        }
+        if (got == 0) break;
+        result.bytes.append(buffer.data(), got);
+    }
+    result.status = FileReadStatus::Ok;
+    return result;
+}
+
+bool Win32Platform::ReplaceFile(std::u16string_view path, std::string_view bytes) {
+    const std::wstring name = win32::ToWide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A file we may not write stays as it is, even though a rename could replace it.
+        if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+        const win32::UniqueHandle probe(CreateFileW(name.c_str(), GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe) return false;
+    }
+    // Written aside in the same folder, then renamed over the old file in one step.
+    wchar_t temp[MAX_PATH + 1] = {};
+    if (GetTempFileNameW(FolderOf(name).c_str(), L"trw", 0, temp) == 0) return false;
+    bool written = false;
+    {
+        const win32::UniqueHandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        written = file && WriteBytes(file.get(), bytes) == bytes.size() &&
+                  FlushFileBuffers(file.get());
+    }
+    if (!written ||
+        !MoveFileExW(temp, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<OutputFile> Win32Platform::OpenOutputFile(std::u16string_view path,
+                                                          OutputMode mode) {
+    const std::wstring name = win32::ToWide(path);
+    // Append: no sharing, created when missing. Exclusive: replaced, others may only read.
+    const DWORD share = mode == OutputMode::Append ? 0 : FILE_SHARE_READ;
+    const DWORD disposition = mode == OutputMode::Append ? OPEN_ALWAYS : CREATE_ALWAYS;
+    win32::UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, share,
+                                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    if (mode == OutputMode::Append) {
+        LARGE_INTEGER zero{};
+        if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return nullptr;
+    }
+    return std::make_unique<Win32OutputFile>(std::move(file));
+}
+
+bool Win32Platform::DeleteFile(std::u16string_view path) {
+    return DeleteFileW(win32::ToWide(path).c_str()) != FALSE;
+}
+
+std::u16string Win32Platform::AnsiToUtf16(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return {};
+    const int inputLength = static_cast<int>(bytes.size());
+    const int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), inputLength, nullptr, 0);
+    if (units <= 0) return {};
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), inputLength, wide.data(), units);
+    return win32::FromWide(wide);
+}
+
+}  // namespace tarrow

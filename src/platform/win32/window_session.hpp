@@ -1,0 +1,46 @@
+#pragma once
+// The hidden window with its tray icon and menu, and the screen scale that the
+// prompt uses. Lives on the main thread, except `postTarget`.
+
+#include "platform/win32/windows_api.hpp"
+
+#include <atomic>
+#include <deque>
+
+#include "platform/platform_services.hpp"
+#include "platform/win32/handles.hpp"
+
+namespace tarrow::win32 {
+
+// Private messages of the hidden window.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+inline constexpr UINT kExitRequestMessage = WM_APP + 2;
+inline constexpr UINT kTrayIconId = 0;
+inline constexpr size_t kTooltipUnits = 63;
+
+struct WindowSession {
+    DWORD mainThreadId = 0;
+    HINSTANCE instance = nullptr;
+    ATOM windowClass = 0;
+    UniqueWindow hidden;
+    // Where workers post the exit request; null once the window is gone.
+    std::atomic<HWND> postTarget{nullptr};
+    // Menu choices, close requests and exit requests seen by the window
+    // procedure, handed out by the following waits.
+    std::deque<Event> pending;
+
+    UniqueIcon trayImage;
+    bool trayAdded = false;
+    UniqueMenu trayMenu;
+
+    // Screen DPI divided by 96.
+    double scaleX = 1.0;
+    double scaleY = 1.0;
+};
+
+// tray.cpp: opens the tray menu at the cursor (right-button release on the icon).
+void ShowTrayMenu(WindowSession& session) noexcept;
+// tray.cpp: takes the icon off the notification area if it is there.
+void DeleteTrayIcon(WindowSession& session) noexcept;
+
+}  // namespace tarrow::win32
