@@ -156,6 +156,16 @@ BigUnsigned ScaledMagnitude(double x, int decimals) {
     return value;
 }
 
+// Halves away from zero, exactly. Not std::round: the mingw-w64 runtime's adds
+// one half first and so turns 0.49999999999999994 into 1. x - trunc(x) is exact.
+double RoundHalfAway(double x) {
+    const double whole = std::trunc(x);
+    const double fraction = x - whole;
+    if (fraction >= 0.5) return whole + 1.0;
+    if (fraction <= -0.5) return whole - 1.0;
+    return whole;
+}
+
 }  // namespace
 
 int64_t ToWholeNumber(double x) {
@@ -165,7 +175,7 @@ int64_t ToWholeNumber(double x) {
     // Independent of the floating-point rounding mode: round halves away from
     // zero, then pull an exact half back to the even neighbour. r - x is exact
     // (r is within a factor of two of x, or zero).
-    double whole = std::round(x);
+    double whole = RoundHalfAway(x);
     if (std::fabs(whole - x) == 0.5 && std::fmod(whole, 2.0) != 0.0)
         whole -= std::copysign(1.0, x);
     return static_cast<int64_t>(whole);
@@ -174,7 +184,7 @@ int64_t ToWholeNumber(double x) {
 double RoundNearest(double x) {
     // Halves away from zero. floor(x + 0.5) would misround 0.49999999999999994
     // and odd values from 2^52 on, where adding the half itself rounds.
-    return std::round(x);
+    return RoundHalfAway(x);
 }
 
 double RoundDown(double x) { return std::floor(x); }

@@ -49,6 +49,8 @@ TEST(Wording, RoundNearestTakesHalvesAwayFromZeroAndRoundDownFloors) {
     EXPECT_EQ(ToWholeNumber(RoundNearest(36.5)), 37);
     // Where adding one half would itself round.
     EXPECT_EQ(RoundNearest(0.49999999999999994), 0.0);
+    EXPECT_EQ(RoundNearest(-0.49999999999999994), 0.0);
+    EXPECT_EQ(ToWholeNumber(0.49999999999999994), 0);
     EXPECT_EQ(RoundNearest(4503599627370497.0), 4503599627370497.0);
     EXPECT_EQ(RoundDown(2.9), 2.0);
     EXPECT_EQ(RoundDown(-2.1), -3.0);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs the Windows tests under Wine, inside an X server given by the caller
 # (xvfb-run): the cross-built unit tests, the backend tests, and the smoke
-# test of the real tarrow-desk.exe. Usage: run-under-wine.sh <build-win dir>
-set -euo pipefail
+# test of the real tarrow-desk.exe. Every step runs; the result is the failure
+# of any. Usage: run-under-wine.sh <build-win dir> <source dir>
+set -uo pipefail
 build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
 tests=$build/tests/platform/win32
 
 export WINEPREFIX=$build/wine-prefix
@@ -12,36 +14,54 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 wine=$(command -v wine64 || command -v wine)
 
-elapsed() { echo "   ($(( $(date +%s) - $1 )) s)"; }
 cleanup() { wineserver -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
-# A fresh prefix each run; its first start is slow, so it happens here, untimed by the tests.
-t=$(date +%s)
-rm -rf "$WINEPREFIX"
-timeout 300 wineboot -i >/dev/null 2>&1
-timeout 60 wineserver -w || true
-echo "-- Wine prefix ready"; elapsed "$t"
+failed=()
+# step <name> <command...>: runs it, prints its time, remembers a failure.
+step() {
+  local name=$1 start
+  shift
+  echo "-- $name"
+  start=$(date +%s)
+  if ! "$@"; then failed+=("$name"); fi
+  echo "   ($(( $(date +%s) - start )) s)"
+}
 
-t=$(date +%s)
-echo "-- unit tests (16-bit wchar_t)"
-timeout 300 "$wine" "$build/tests/tarrow-tests.exe" --gtest_brief=1
-elapsed "$t"
+# A fresh prefix each run; its first start is slow, so it happens here, before the tests.
+prepare_prefix() {
+  rm -rf "$WINEPREFIX"
+  timeout 300 wineboot -i >/dev/null 2>&1 && timeout 120 wineserver -w
+}
 
-if [ -f "$tests/tarrow-win32-tests.exe" ]; then
-  t=$(date +%s)
-  echo "-- Windows backend tests"
-  (cd "$tests" && timeout 300 "$wine" ./tarrow-win32-tests.exe --gtest_brief=1)
-  elapsed "$t"
+smoke() {
+  local work status
+  work=$(mktemp -d "$build/smoke.XXXXXX")
+  cp "$build/tarrow-desk.exe" "$tests/Tolk.dll" "$tests/driver.exe" "$work/"
+  (cd "$work" && timeout 400 "$wine" ./driver.exe "$(winepath -w "$work/tarrow-desk.exe")" \
+    "$(winepath -w "$work/speech.log")")
+  status=$?
+  rm -rf "$work"
+  return $status
+}
+
+step "Wine prefix" prepare_prefix
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Windows tests: the Wine prefix could not be prepared"
+  exit 1
 fi
+step "unit tests (16-bit wchar_t)" timeout 300 "$wine" "$build/tests/tarrow-tests.exe" --gtest_brief=1
+if [ -f "$build/tests/fuzz/tarrow-ini-corpus.exe" ]; then
+  step "INI reader corpus" timeout 300 "$wine" "$build/tests/fuzz/tarrow-ini-corpus.exe" \
+    "$(winepath -w "$source/tests/fuzz/corpus")"
+fi
+if [ -f "$tests/tarrow-win32-tests.exe" ]; then
+  step "Windows backend tests" bash -c "cd '$tests' && timeout 300 '$wine' ./tarrow-win32-tests.exe --gtest_brief=1"
+fi
+step "smoke test of tarrow-desk.exe" smoke
 
-t=$(date +%s)
-echo "-- smoke test of tarrow-desk.exe"
-work=$(mktemp -d "$build/smoke.XXXXXX")
-cp "$build/tarrow-desk.exe" "$tests/Tolk.dll" "$tests/driver.exe" "$work/"
-# The process list and its sort toggle are checked once the program has them.
-extra=(--no-process-list)
-(cd "$work" && timeout 400 "$wine" ./driver.exe "$(winepath -w "$work/tarrow-desk.exe")" \
-  "$(winepath -w "$work/speech.log")" "${extra[@]}")
-rm -rf "$work"
-elapsed "$t"
+if [ ${#failed[@]} -gt 0 ]; then
+  printf 'Windows tests FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "Windows tests passed"
