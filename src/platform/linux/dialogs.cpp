@@ -1,15 +1,160 @@
-// Message boxes and the input prompt.
+// Message boxes and the input prompt: zenity under X (the Orca screen reader
+// reads it), the terminal in terminal mode, standard error otherwise.
 
-#include "platform/linux/linux_platform.hpp"
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
 #include "platform/linux/display_session.hpp"
+#include "platform/linux/linux_platform.hpp"
+#include "platform/text.hpp"
+
+extern char** environ;
 
 namespace tarrow {
 
-int LinuxPlatform::ShowMessage(std::u16string_view, std::u16string_view, unsigned style) {
-    return style == kMbYesNo ? kIdNo : kIdOk;
+namespace {
+
+struct ChildResult {
+    int exitStatus = -1;  // -1: could not start, or ended by a signal
+    std::string output;
+};
+
+// One argument for the command line: no NUL can travel inside it.
+std::string Argument(std::string_view name, std::u16string_view value) {
+    std::string text = Utf16ToUtf8(value);
+    std::erase(text, '\0');
+    return std::string(name) + text;
 }
-std::u16string LinuxPlatform::PromptText(std::u16string_view, std::u16string_view,
-                                         std::u16string_view) {
+
+// Runs the program with these arguments (no shell), its standard input from
+// /dev/null and its standard output captured or thrown away, and waits for it.
+ChildResult RunAndWait(const std::vector<std::string>& args, bool captureOutput) {
+    ChildResult result;
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    int fds[2] = {-1, -1};
+    if (captureOutput && pipe2(fds, O_CLOEXEC) != 0) return result;
+    UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (captureOutput) {
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    } else {
+        // Our standard output is the spoken-text log: keep the dialog's out of it.
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    // posix_spawn is fork and exec made safe for a program with threads.
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return result;
+
+    writeEnd = UniqueFd();
+    if (captureOutput) {
+        char buffer[4096];
+        while (true) {
+            const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
+            if (n > 0) {
+                // A prompt line is short; never hold more than this.
+                if (result.output.size() < (1u << 20)) result.output.append(buffer, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                break;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return result;
+    }
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+void PrintToStderr(std::u16string_view caption, std::u16string_view text) {
+    const std::string line = "Tarrow Desk: " + Utf16ToUtf8(caption) + ": " + Utf16ToUtf8(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool OnMainThread(const DisplaySession& session) {
+    return std::this_thread::get_id() == session.mainThread;
+}
+
+}  // namespace
+
+std::vector<std::string> ZenityArguments(DialogKind kind, std::u16string_view caption,
+                                         std::u16string_view text,
+                                         std::u16string_view entryText) {
+    std::vector<std::string> args = {"zenity"};
+    switch (kind) {
+        case DialogKind::Info: args.emplace_back("--info"); break;
+        case DialogKind::Question: args.emplace_back("--question"); break;
+        case DialogKind::Entry: args.emplace_back("--entry"); break;
+    }
+    args.push_back(Argument("--title=", caption));
+    args.push_back(Argument("--text=", text));
+    if (kind == DialogKind::Entry) {
+        args.push_back(Argument("--entry-text=", entryText));
+    } else {
+        // Our texts are plain: "<" or "&" in a process name is not markup.
+        args.emplace_back("--no-markup");
+    }
+    return args;
+}
+
+int AnswerForExitStatus(unsigned style, int exitStatus) {
+    if (style == kMbYesNo) return exitStatus == 0 ? kIdYes : kIdNo;
+    return kIdOk;
+}
+
+std::u16string PromptResult(std::string_view output, int exitStatus) {
+    if (exitStatus != 0) return {};
+    if (!output.empty() && output.back() == '\n') output.remove_suffix(1);
+    return Utf8ToUtf16(output);
+}
+
+int LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                               unsigned style) {
+    DisplaySession& session = *display_;
+    switch (session.mode.load()) {
+        case UiMode::Terminal: return TerminalMessage(session, caption, text, style);
+        case UiMode::X11: {
+            const DialogKind kind = style == kMbYesNo ? DialogKind::Question : DialogKind::Info;
+            const ChildResult result = RunAndWait(ZenityArguments(kind, caption, text), false);
+            if (result.exitStatus == -1) PrintToStderr(caption, text);
+            // Only the main thread reads the X queue; a worker's box holds nothing.
+            if (OnMainThread(session)) DiscardKeyEvents(session);
+            return AnswerForExitStatus(style, result.exitStatus);
+        }
+        case UiMode::Headless: break;
+    }
+    PrintToStderr(caption, text);
+    return AnswerForExitStatus(style, -1);
+}
+
+std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16string_view prompt,
+                                         std::u16string_view defaultText) {
+    DisplaySession& session = *display_;
+    switch (session.mode.load()) {
+        case UiMode::Terminal: return TerminalPrompt(session, title, prompt, defaultText);
+        case UiMode::X11: {
+            const ChildResult result = RunAndWait(
+                ZenityArguments(DialogKind::Entry, title, prompt, defaultText), true);
+            if (OnMainThread(session)) DiscardKeyEvents(session);
+            return PromptResult(result.output, result.exitStatus);
+        }
+        case UiMode::Headless: break;
+    }
     return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/linux/audio_session.hpp"
@@ -33,7 +34,8 @@ void LinuxPlatform::InitServices() {
 
 void LinuxPlatform::ShutdownServices() {
     StopAudioEngine(*audio_);
-    display_.reset();
+    // Kept as an empty session: a worker may still ask a box while we end.
+    CloseDisplaySession(*display_);
     // Texts already handed over ("Exiting") still reach the speech server, but
     // a server that does not answer cannot hold the way out for long.
     StopSpeech(*speech_, std::chrono::milliseconds(500));
@@ -71,6 +73,14 @@ void LinuxPlatform::StartWorker(std::function<void()> entry) {
 
 bool LinuxPlatform::StartUpdater() { return false; }
 
-std::unique_ptr<PlatformServices> CreatePlatform() { return std::make_unique<LinuxPlatform>(); }
+std::unique_ptr<PlatformServices> CreatePlatform() {
+    auto platform = std::make_unique<LinuxPlatform>();
+    std::string why;
+    if (!platform->OpenUserInterface(why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        std::exit(1);
+    }
+    return platform;
+}
 
 }  // namespace tarrow

@@ -26,6 +26,10 @@ public:
     explicit LinuxPlatform(SystemRoots roots = {});
     ~LinuxPlatform() override;
 
+    // Opens the X display, else terminal mode; false (with the reason) when
+    // neither an X display nor a terminal is there.
+    bool OpenUserInterface(std::string& why);
+
     void InitServices() override;
     void ShutdownServices() override;
     [[noreturn]] void EndProcess(int exitCode) override;

@@ -1,0 +1,260 @@
+// Terminal mode, for when no X display can be opened: bare keys are the
+// hotkeys, the title shows the tooltip, boxes and the prompt are asked here.
+// Everything is written to standard error: standard output is the spoken log.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdio>
+
+#include "platform/linux/display_session.hpp"
+#include "platform/linux/keymap.hpp"
+#include "platform/text.hpp"
+
+namespace tarrow {
+
+namespace {
+
+// A fatal signal must put the terminal back the way it was; signal handlers
+// reach no session, so the saved settings are kept here as well.
+termios gSignalRestore{};
+std::atomic<bool> gSignalRestoreArmed{false};
+constexpr std::array kRestoringSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+
+void OnFatalSignal(int signal) noexcept {
+    if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalRestore);
+    if (signal == SIGTSTP) {
+        // Suspend with the terminal restored, and go raw again when continued.
+        termios raw{};
+        const bool haveRaw = tcgetattr(STDIN_FILENO, &raw) == 0;
+        std::signal(SIGTSTP, SIG_DFL);
+        std::raise(SIGTSTP);
+        std::signal(SIGTSTP, OnFatalSignal);
+        if (haveRaw && gSignalRestoreArmed.load()) {
+            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        }
+        return;
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Short names for the key legend, by hotkey id.
+constexpr std::array<std::string_view, 30> kLegendNames = {
+    "exit", "CPU info", "previous", "next", "kill (confirm)", "kill", "most memory",
+    "first", "last", "most CPU", "kill favourites", "find", "sort", "CPU use", "memory",
+    "focus", "focused name", "focused CPU", "focused memory", "copy",
+    "focused CPU monitor", "focused memory monitor", "path", "uptime", "CPU monitor",
+    "memory monitor", "battery", "battery monitor", "updates", "repeat"};
+
+void WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+void Say(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
+
+// Escape sequences only make sense on a terminal.
+int TerminalOut() { return isatty(STDERR_FILENO) ? STDERR_FILENO : -1; }
+
+// Blocks for the next chunk of typed input; empty when the terminal is gone.
+std::string ReadChunk() {
+    char buffer[64];
+    while (true) {
+        pollfd fd{STDIN_FILENO, POLLIN, 0};
+        if (poll(&fd, 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            return {};
+        }
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n > 0) return std::string(buffer, static_cast<size_t>(n));
+        if (n == 0 || (errno != EINTR && errno != EAGAIN)) return {};
+    }
+}
+
+void DropTypeAhead() { tcflush(STDIN_FILENO, TCIFLUSH); }
+
+}  // namespace
+
+bool RawTerminal::Enter(int fd) {
+    termios raw{};
+    if (tcgetattr(fd, &saved_) != 0) return false;
+    raw = saved_;
+    // Keys arrive one by one without echo; Ctrl+C and output processing stay.
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &raw) != 0) return false;
+    fd_ = fd;
+    gSignalRestore = saved_;
+    gSignalRestoreArmed.store(true);
+    for (const int signal : kRestoringSignals) std::signal(signal, OnFatalSignal);
+    return true;
+}
+
+void RawTerminal::Restore() noexcept {
+    if (fd_ < 0) return;
+    tcsetattr(fd_, TCSANOW, &saved_);
+    gSignalRestoreArmed.store(false);
+    for (const int signal : kRestoringSignals) std::signal(signal, SIG_DFL);
+    fd_ = -1;
+}
+
+bool EnterTerminalMode(DisplaySession& session) {
+    if (!session.terminal.Enter(STDIN_FILENO)) return false;
+    // Save the terminal's title so it comes back at the end (xterm's title stack).
+    if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[22;0t");
+    session.titlePushed = true;
+    return true;
+}
+
+void LeaveTerminalMode(DisplaySession& session) noexcept {
+    if (session.titlePushed) {
+        if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[23;0t");
+        session.titlePushed = false;
+    }
+    session.terminal.Restore();
+}
+
+std::string TerminalLegend(const std::vector<TerminalKey>& keys) {
+    std::vector<TerminalKey> sorted = keys;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const TerminalKey& a, const TerminalKey& b) { return a.id < b.id; });
+    std::string line = "Tarrow Desk keys:";
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        const int id = sorted[i].id;
+        line += (i == 0 ? " " : ", ") + TerminalKeyLabel(sorted[i].virtualKey) + " ";
+        line += id >= 0 && id < static_cast<int>(kLegendNames.size())
+                    ? std::string(kLegendNames[static_cast<size_t>(id)])
+                    : "#" + std::to_string(id);
+    }
+    return line;
+}
+
+bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
+    // Keys the terminal cannot send, and keys already taken, fail like a taken hotkey.
+    if (KeysymForVirtualKey(virtualKey) == 0) return false;
+    for (const TerminalKey& key : session.terminalKeys) {
+        if (key.virtualKey == virtualKey) return false;
+    }
+    session.terminalKeys.push_back({virtualKey, id});
+    return true;
+}
+
+Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
+    if (!session.legendShown) {
+        session.legendShown = true;
+        Say(TerminalLegend(session.terminalKeys) + "\n");
+    }
+    // A box asked by a worker owns standard input meanwhile: then only wait.
+    std::unique_lock<std::mutex> input(session.terminalLock, std::try_to_lock);
+    pollfd fds[2] = {{session.wakeRead.Get(), POLLIN, 0},
+                     {input.owns_lock() ? STDIN_FILENO : -1, POLLIN, 0}};
+    const int wait = static_cast<int>(std::clamp<int64_t>(timeoutMs, 0, 1 << 30));
+    if (poll(fds, 2, wait) <= 0) return {};
+    if (fds[0].revents & POLLIN) {
+        char drain[64];
+        while (read(session.wakeRead.Get(), drain, sizeof drain) > 0) {
+        }
+    }
+    if (session.exitRequested.exchange(false)) return Event{EventKind::ExitRequest, 0};
+    if (fds[1].revents & POLLIN) {
+        char buffer[64];
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) return Event{EventKind::Close, 0};  // the terminal hung up
+        if (n > 0) {
+            for (const uint8_t vk : DecodeTerminalKeys(std::string_view(buffer, size_t(n)))) {
+                for (const TerminalKey& key : session.terminalKeys) {
+                    if (key.virtualKey == vk) session.pending.push_back({EventKind::Hotkey, key.id});
+                }
+            }
+        }
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+        return Event{EventKind::Close, 0};
+    }
+    if (session.pending.empty()) return Event{EventKind::Other, 0};
+    const Event event = session.pending.front();
+    session.pending.pop_front();
+    return event;
+}
+
+void SetTerminalTitle(DisplaySession&, std::u16string_view title) {
+    if (const int out = TerminalOut(); out >= 0) {
+        WriteAll(out, "\x1b]0;" + TerminalSafe(Utf16ToUtf8(title)) + "\x07");
+    }
+}
+
+bool SetTerminalClipboard(std::u16string_view text) {
+    const int out = TerminalOut();
+    if (out < 0) return false;
+    // OSC 52: terminals that support it put the text on the system clipboard.
+    WriteAll(out, "\x1b]52;c;" + Base64(Utf16ToUtf8(text)) + "\x07");
+    return true;
+}
+
+int TerminalMessage(DisplaySession& session, std::u16string_view caption,
+                    std::u16string_view text, unsigned style) {
+    std::lock_guard<std::mutex> input(session.terminalLock);
+    const bool yesNo = style == kMbYesNo;
+    Say("\n" + TerminalSafe(Utf16ToUtf8(caption)) + ": " + TerminalSafe(Utf16ToUtf8(text)) +
+        (yesNo ? " [y/n] " : " [Enter] "));
+    int answer = yesNo ? kIdNo : kIdOk;
+    while (true) {
+        const std::string chunk = ReadChunk();
+        if (chunk.empty()) break;  // no terminal left to answer: the safe answer
+        if (chunk[0] == '\x1b' && chunk.size() > 1) continue;  // arrows and the like
+        const char c = chunk[0];
+        if (!yesNo && (c == '\n' || c == '\r' || c == ' ' || c == '\x1b')) break;
+        if (yesNo && (c == 'y' || c == 'Y')) { answer = kIdYes; break; }
+        if (yesNo && (c == 'n' || c == 'N')) break;
+    }
+    Say(yesNo ? (answer == kIdYes ? "yes\n" : "no\n") : "\n");
+    DropTypeAhead();
+    return answer;
+}
+
+std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title,
+                              std::u16string_view prompt, std::u16string_view defaultText) {
+    std::lock_guard<std::mutex> input(session.terminalLock);
+    std::string line = TerminalSafe(Utf16ToUtf8(defaultText));
+    Say("\n" + TerminalSafe(Utf16ToUtf8(title)) + ": " + TerminalSafe(Utf16ToUtf8(prompt)) +
+        " " + line);
+    bool accepted = false;
+    while (true) {
+        const std::string chunk = ReadChunk();
+        if (chunk.empty()) break;
+        if (chunk == "\x1b") break;           // Escape: the empty text
+        if (chunk[0] == '\x1b') continue;     // arrows and function keys: ignored
+        bool done = false;
+        for (const char c : chunk) {
+            if (c == '\n' || c == '\r') { accepted = true; done = true; break; }
+            if (c == 0x7F || c == 0x08) {
+                // Remove one whole UTF-8 character.
+                while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) {
+                    line.pop_back();
+                }
+                if (!line.empty()) {
+                    line.pop_back();
+                    Say("\b \b");
+                }
+            } else if (static_cast<unsigned char>(c) >= 0x20 && line.size() < 4096) {
+                line.push_back(c);
+                Say(std::string_view(&c, 1));
+            }
+        }
+        if (done) break;
+    }
+    Say("\n");
+    DropTypeAhead();
+    return accepted ? Utf8ToUtf16(line) : std::u16string();
+}
+
+}  // namespace tarrow

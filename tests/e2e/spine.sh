@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# The spine of the real program under a private Xvfb: welcome, repeat, copy,
+# a second copy refused its exit hotkey, the exit hotkey, a close request.
+# Usage: spine.sh PATH-TO-tarrow-desk SOURCE-DIR
+set -euo pipefail
+
+bin=$(readlink -f "$1")
+src=$(readlink -f "$2")
+welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/*/out "$work"/*/err "$work"/xvfb.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
+    done
+    exit 1
+}
+
+for tool in Xvfb xdotool xclip zenity cc; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
+done
+
+# wait_for SECONDS COMMAND...: retries the command until it succeeds.
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.1
+    done
+}
+lines() {
+    local n
+    n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
+    echo "${n:-0}"
+}
+has_lines() { [ "$(lines "$1" "$2")" -ge "$3" ]; }
+
+# start NAME: runs a copy in its own working directory; sets $started.
+start() {
+    mkdir -p "$work/$1"
+    (cd "$work/$1" && exec timeout -k 2 120 "$bin" >out 2>err) &
+    started=$!
+    pids+=("$started")
+}
+
+# finish PID SECONDS: waits for the copy to end; sets $code to its exit code.
+finish() {
+    local end=$((SECONDS + $2))
+    code=0
+    while kill -0 "$1" 2>/dev/null; do
+        if [ "$SECONDS" -ge "$end" ]; then
+            kill -9 "$1" 2>/dev/null || true
+            code=timeout
+            return
+        fi
+        sleep 0.1
+    done
+    wait "$1" || code=$?
+}
+
+# A display of our own, found free by Xvfb itself, and no session bus.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
+export NO_AT_BRIDGE=1 HOME="$work/home"
+mkdir -p "$HOME"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+
+cc -o "$work/x_helper" "$src/tests/e2e/x_helper.c" -lX11 || fail "cannot build x_helper"
+
+# --- without a display or a terminal the program says why and ends with 1
+code=0
+(cd "$work" && env -u DISPLAY timeout 10 "$bin" </dev/null >"$work/nodisplay.out" 2>"$work/nodisplay.err") || code=$?
+[ "$code" = 1 ] || fail "no display, no terminal: exit code $code, wanted 1"
+grep -q "X display" "$work/nodisplay.err" || fail "no display, no terminal: no reason on stderr"
+[ ! -s "$work/nodisplay.out" ] || fail "no display, no terminal: something spoken"
+
+# --- first copy: welcome, repeat, copy
+start first
+first=$started
+wait_for 15 has_lines "$work/first/out" "$welcome" 1 || fail "no welcome text"
+
+xdotool key ctrl+alt+shift+space
+wait_for 5 has_lines "$work/first/out" "$welcome" 2 || fail "repeat hotkey did not speak the welcome again"
+
+xdotool key ctrl+alt+shift+c
+wait_for 5 has_lines "$work/first/out" "Copied $welcome" 1 || fail "copy hotkey did not say Copied"
+clip=$(timeout 5 xclip -o -selection clipboard) || fail "xclip could not read the clipboard"
+[ "$clip" = "$welcome" ] || fail "clipboard holds '$clip'"
+
+# The hotkeys work whatever the state of Num Lock and Caps Lock.
+xdotool key Num_Lock
+xdotool key ctrl+alt+shift+space
+xdotool key Num_Lock
+wait_for 5 has_lines "$work/first/out" "$welcome" 3 || fail "repeat with Num Lock on did nothing"
+xdotool key Caps_Lock
+xdotool key ctrl+alt+shift+space
+xdotool key Caps_Lock
+wait_for 5 has_lines "$work/first/out" "$welcome" 4 || fail "repeat with Caps Lock on did nothing"
+
+# --- a second copy cannot take the exit hotkey: its box, then exit code 0
+start second
+second=$started
+find_box() { box=$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
+wait_for 20 find_box || fail "the second copy showed no Error box"
+kill -0 "$second" 2>/dev/null || fail "the second copy did not wait for its box"
+xdotool windowfocus --sync "$box" key Return
+finish "$second" 15
+[ "$code" = 0 ] || fail "second copy ended with $code, wanted 0"
+[ "$(lines "$work/second/out" "$welcome")" = 0 ] || fail "the second copy spoke its welcome"
+
+# The first copy did not see the keys of that box.
+[ "$(lines "$work/first/out" "$welcome")" = 4 ] || fail "first copy reacted to the box's keys"
+
+# --- the exit hotkey
+xdotool key ctrl+alt+shift+q
+finish "$first" 15
+[ "$code" = 0 ] || fail "exit hotkey: exit code $code, wanted 0"
+[ "$(tail -n1 "$work/first/out")" = "Exiting" ] || fail "exit hotkey: last line is not Exiting"
+
+# --- one hotkey taken by another client: one box names it and holds the
+# start-up; the exit hotkey pressed meanwhile is dropped, also after it closes
+"$work/x_helper" grab k >"$work/grab.out" &
+grabber=$!
+pids+=("$grabber")
+wait_for 5 grep -qs grabbed "$work/grab.out" || fail "x_helper could not grab Control+Alt+Shift+K"
+start fifth
+fifth=$started
+wait_for 20 find_box || fail "a taken hotkey showed no Error box"
+xdotool key ctrl+alt+shift+q
+sleep 0.3
+xdotool windowfocus --sync "$box" key Return
+wait_for 15 has_lines "$work/fifth/out" "$welcome" 1 || fail "start-up did not go on after the box"
+sleep 0.5
+kill -0 "$fifth" 2>/dev/null || fail "the exit hotkey pressed under the box was acted upon"
+! grep -q "Exiting" "$work/fifth/out" || fail "the exit hotkey pressed under the box spoke"
+! find_box || fail "more than one box for one taken hotkey"
+xdotool key ctrl+alt+shift+q
+finish "$fifth" 15
+[ "$code" = 0 ] || fail "fifth copy: exit code $code, wanted 0"
+kill "$grabber"
+wait "$grabber" 2>/dev/null || true
+
+# --- a close request (WM_DELETE_WINDOW) ends a fresh copy silently
+start third
+third=$started
+wait_for 15 has_lines "$work/third/out" "$welcome" 1 || fail "third copy: no welcome text"
+wait_for 5 "$work/x_helper" close "Tarrow Desk" || fail "no window named Tarrow Desk"
+finish "$third" 15
+[ "$code" = 0 ] || fail "close request: exit code $code, wanted 0"
+! grep -q "Exiting" "$work/third/out" || fail "close request spoke Exiting"
+
+# --- so does a window destroyed outright (xdotool windowclose)
+start fourth
+fourth=$started
+wait_for 15 has_lines "$work/fourth/out" "$welcome" 1 || fail "fourth copy: no welcome text"
+xdotool search --name '^Tarrow Desk$' windowclose >/dev/null 2>&1 || true
+finish "$fourth" 15
+[ "$code" = 0 ] || fail "destroyed window: exit code $code, wanted 0"
+! grep -q "Exiting" "$work/fourth/out" || fail "destroyed window spoke Exiting"
+
+echo "spine: all checks passed"
