@@ -9,6 +9,7 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include "platform/linux/display_session.hpp"
 #include "platform/linux/keymap.hpp"
@@ -82,6 +83,20 @@ std::string ReadChunk() {
 
 void DropTypeAhead() { tcflush(STDIN_FILENO, TCIFLUSH); }
 
+// Length of the escape sequence at the start of text (which begins with ESC);
+// 1 when it is the Escape key alone.
+size_t SequenceLength(std::string_view text) {
+    if (text.size() < 2 || (text[1] != '[' && text[1] != 'O')) return 1;
+    if (text[1] == 'O') return std::min<size_t>(3, text.size());
+    size_t end = 2;
+    if (end < text.size() && text[end] == '[') ++end;  // the Linux console's ESC [ [ A
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) < 0x40 ||
+                                 static_cast<unsigned char>(text[end]) > 0x7E)) {
+        ++end;
+    }
+    return std::min(end + 1, text.size());
+}
+
 }  // namespace
 
 bool RawTerminal::Enter(int fd) {
@@ -150,6 +165,12 @@ bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
 }
 
 Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
+    auto takePending = [&session] {
+        const Event event = session.pending.front();
+        session.pending.pop_front();
+        return event;
+    };
+    if (!session.pending.empty()) return takePending();
     if (!session.legendShown) {
         session.legendShown = true;
         Say(TerminalLegend(session.terminalKeys) + "\n");
@@ -180,10 +201,7 @@ Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
     } else if (fds[1].revents & (POLLHUP | POLLERR)) {
         return Event{EventKind::Close, 0};
     }
-    if (session.pending.empty()) return Event{EventKind::Other, 0};
-    const Event event = session.pending.front();
-    session.pending.pop_front();
-    return event;
+    return session.pending.empty() ? Event{EventKind::Other, 0} : takePending();
 }
 
 void SetTerminalTitle(DisplaySession&, std::u16string_view title) {
@@ -206,19 +224,25 @@ int TerminalMessage(DisplaySession& session, std::u16string_view caption,
     const bool yesNo = style == kMbYesNo;
     Say("\n" + TerminalSafe(Utf16ToUtf8(caption)) + ": " + TerminalSafe(Utf16ToUtf8(text)) +
         (yesNo ? " [y/n] " : " [Enter] "));
-    int answer = yesNo ? kIdNo : kIdOk;
-    while (true) {
+    // With no terminal left to answer, the safe answer.
+    std::optional<int> answer;
+    while (!answer) {
         const std::string chunk = ReadChunk();
-        if (chunk.empty()) break;  // no terminal left to answer: the safe answer
-        if (chunk[0] == '\x1b' && chunk.size() > 1) continue;  // arrows and the like
-        const char c = chunk[0];
-        if (!yesNo && (c == '\n' || c == '\r' || c == ' ' || c == '\x1b')) break;
-        if (yesNo && (c == 'y' || c == 'Y')) { answer = kIdYes; break; }
-        if (yesNo && (c == 'n' || c == 'N')) break;
+        if (chunk.empty()) break;
+        for (size_t i = 0; i < chunk.size() && !answer;) {
+            const std::string_view rest = std::string_view(chunk).substr(i);
+            const size_t length = rest[0] == '\x1b' ? SequenceLength(rest) : 1;
+            i += length;
+            const char c = length == 1 ? rest[0] : '\0';  // sequences are ignored
+            if (!yesNo && (c == '\n' || c == '\r' || c == ' ' || c == '\x1b')) answer = kIdOk;
+            if (yesNo && (c == 'y' || c == 'Y')) answer = kIdYes;
+            if (yesNo && (c == 'n' || c == 'N')) answer = kIdNo;
+        }
     }
-    Say(yesNo ? (answer == kIdYes ? "yes\n" : "no\n") : "\n");
+    const int result = answer.value_or(yesNo ? kIdNo : kIdOk);
+    Say(yesNo ? (result == kIdYes ? "yes\n" : "no\n") : "\n");
     DropTypeAhead();
-    return answer;
+    return result;
 }
 
 std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title,
@@ -227,16 +251,23 @@ std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title
     std::string line = TerminalSafe(Utf16ToUtf8(defaultText));
     Say("\n" + TerminalSafe(Utf16ToUtf8(title)) + ": " + TerminalSafe(Utf16ToUtf8(prompt)) +
         " " + line);
-    bool accepted = false;
-    while (true) {
+    std::optional<bool> accepted;
+    while (!accepted) {
         const std::string chunk = ReadChunk();
         if (chunk.empty()) break;
-        if (chunk == "\x1b") break;           // Escape: the empty text
-        if (chunk[0] == '\x1b') continue;     // arrows and function keys: ignored
-        bool done = false;
-        for (const char c : chunk) {
-            if (c == '\n' || c == '\r') { accepted = true; done = true; break; }
-            if (c == 0x7F || c == 0x08) {
+        for (size_t i = 0; i < chunk.size() && !accepted;) {
+            const std::string_view rest = std::string_view(chunk).substr(i);
+            const char c = rest[0];
+            if (c == '\x1b') {
+                const size_t length = SequenceLength(rest);
+                if (length == 1) accepted = false;  // Escape: the empty text
+                i += length;                        // arrows and the like: ignored
+                continue;
+            }
+            ++i;
+            if (c == '\n' || c == '\r') {
+                accepted = true;
+            } else if (c == 0x7F || c == 0x08) {
                 // Remove one whole UTF-8 character.
                 while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) {
                     line.pop_back();
@@ -250,11 +281,10 @@ std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title
                 Say(std::string_view(&c, 1));
             }
         }
-        if (done) break;
     }
     Say("\n");
     DropTypeAhead();
-    return accepted ? Utf8ToUtf16(line) : std::u16string();
+    return accepted.value_or(false) ? Utf8ToUtf16(line) : std::u16string();
 }
 
 }  // namespace tarrow

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "hotkeys/hotkeys.hpp"
+#include "platform/linux/keymap.hpp"
+
+namespace tarrow {
+namespace {
+
+using Keys = std::vector<uint8_t>;
+
+TEST(XKeys, EveryHotkeyOfTheUsTableHasItsOwnKey) {
+    std::set<unsigned long> seen;
+    for (const HotkeyAction& action : HotkeyTable(u"00000409")) {
+        const unsigned long keysym = KeysymForVirtualKey(action.virtualKey);
+        EXPECT_NE(keysym, 0u) << "id " << action.id;
+        EXPECT_TRUE(seen.insert(keysym).second) << "id " << action.id << " shares its key";
+    }
+}
+
+TEST(XKeys, KeysAreThoseOfTheUsLayout) {
+    EXPECT_EQ(KeysymForVirtualKey('Q'), 0x71u);    // q
+    EXPECT_EQ(KeysymForVirtualKey('1'), 0x31u);
+    EXPECT_EQ(KeysymForVirtualKey(0xC0), 0x60u);   // grave
+    EXPECT_EQ(KeysymForVirtualKey(0xDE), 0x27u);   // apostrophe
+    EXPECT_EQ(KeysymForVirtualKey(0xDB), 0x5Bu);   // bracketleft
+    EXPECT_EQ(KeysymForVirtualKey(0xDD), 0x5Du);   // bracketright
+    EXPECT_EQ(KeysymForVirtualKey(0xBA), 0x3Bu);   // semicolon
+    EXPECT_EQ(KeysymForVirtualKey(0xBB), 0x3Du);   // equal
+    EXPECT_EQ(KeysymForVirtualKey(0xBD), 0x2Du);   // minus
+    EXPECT_EQ(KeysymForVirtualKey(0xBF), 0x2Fu);   // slash
+    EXPECT_EQ(KeysymForVirtualKey(0xDC), 0x5Cu);   // backslash
+    EXPECT_EQ(KeysymForVirtualKey(0x20), 0x20u);   // space
+    EXPECT_EQ(KeysymForVirtualKey(0x08), 0xFF08u); // BackSpace
+    EXPECT_EQ(KeysymForVirtualKey(0x2E), 0xFFFFu); // Delete
+    EXPECT_EQ(KeysymForVirtualKey(0x70), 0xFFBEu); // F1
+    EXPECT_EQ(KeysymForVirtualKey(0x77), 0xFFC5u); // F8
+}
+
+TEST(XKeys, KeysWithoutAUsKeyFailToRegister) {
+    EXPECT_EQ(KeysymForVirtualKey(0xDF), 0u);  // VK_OEM_8
+    EXPECT_EQ(KeysymForVirtualKey(0x78), 0u);  // F9: not in our table
+    EXPECT_EQ(KeysymForVirtualKey(0x00), 0u);
+    // On layouts other than US and Polish only id 1 (VK_OEM_8) has no key.
+    const auto table = HotkeyTable(u"00000809");
+    EXPECT_EQ(KeysymForVirtualKey(table[1].virtualKey), 0u);
+    EXPECT_EQ(KeysymForVirtualKey(table[8].virtualKey), 0x60u);
+}
+
+TEST(XKeys, ModifierFlagsBecomeXMasks) {
+    EXPECT_EQ(XModifierMask(0), 0u);
+    EXPECT_EQ(XModifierMask(kModAlt), 1u << 3);      // Mod1
+    EXPECT_EQ(XModifierMask(kModControl), 1u << 2);  // Control
+    EXPECT_EQ(XModifierMask(kModShift), 1u << 0);    // Shift
+    EXPECT_EQ(XModifierMask(kModWin), 1u << 6);      // Mod4
+    EXPECT_EQ(XModifierMask(kModAlt | kModControl | kModShift), 0b1101u);
+}
+
+TEST(Layouts, XkbLayoutsGetTheirWindowsNames) {
+    EXPECT_EQ(WindowsLayoutName("us"), u"00000409");
+    EXPECT_EQ(WindowsLayoutName("pl"), u"00000415");
+    EXPECT_EQ(WindowsLayoutName("gb"), u"00000809");
+    EXPECT_EQ(WindowsLayoutName("de(nodeadkeys)"), u"00000407");
+    EXPECT_EQ(WindowsLayoutName("FR"), u"0000040C");
+    EXPECT_EQ(WindowsLayoutName(" ru "), u"00000419");
+    EXPECT_EQ(WindowsLayoutName("xx"), u"00000409");
+    EXPECT_EQ(WindowsLayoutName(""), u"00000409");
+}
+
+TEST(Layouts, ActiveGroupIsPickedFromTheRulesNames) {
+    using namespace std::string_view_literals;
+    const auto names = "evdev\0pc105\0us,pl\0,\0grp:alt_shift_toggle\0"sv;
+    EXPECT_EQ(LayoutFromRulesNames(names, 0), "us");
+    EXPECT_EQ(LayoutFromRulesNames(names, 1), "pl");
+    EXPECT_EQ(LayoutFromRulesNames(names, 3), "us");  // no such group: the first
+    EXPECT_EQ(LayoutFromRulesNames("evdev\0pc105\0gb(extd)\0\0\0"sv, 0), "gb");
+    EXPECT_EQ(LayoutFromRulesNames("evdev\0pc105"sv, 0), "");
+    EXPECT_EQ(LayoutFromRulesNames(""sv, 0), "");
+}
+
+TEST(Layouts, SymbolsNameGivesTheLayoutWhenRulesAreMissing) {
+    EXPECT_EQ(LayoutFromSymbolsName("pc+us+pl:2+inet(evdev)", 0), "us");
+    EXPECT_EQ(LayoutFromSymbolsName("pc+us+pl:2+inet(evdev)", 1), "pl");
+    EXPECT_EQ(LayoutFromSymbolsName("pc+gb+inet(evdev)+group(alt_shift_toggle)", 0), "gb");
+    EXPECT_EQ(LayoutFromSymbolsName("pc+de(nodeadkeys)+inet(evdev)", 2), "de");
+    EXPECT_EQ(LayoutFromSymbolsName("pc+inet(evdev)", 0), "");
+    EXPECT_EQ(LayoutFromSymbolsName("", 0), "");
+}
+
+TEST(TerminalKeys, PlainKeysAndTheirShiftedCharacters) {
+    EXPECT_EQ(DecodeTerminalKeys("q"), Keys{'Q'});
+    EXPECT_EQ(DecodeTerminalKeys("Qk1"), (Keys{'Q', 'K', '1'}));
+    EXPECT_EQ(DecodeTerminalKeys(" "), Keys{0x20});
+    EXPECT_EQ(DecodeTerminalKeys("\x7f\b"), (Keys{0x08, 0x08}));
+    EXPECT_EQ(DecodeTerminalKeys("`~'\""), (Keys{0xC0, 0xC0, 0xDE, 0xDE}));
+    EXPECT_EQ(DecodeTerminalKeys("[{]};:=+-_\\|/?"),
+              (Keys{0xDB, 0xDB, 0xDD, 0xDD, 0xBA, 0xBA, 0xBB, 0xBB, 0xBD, 0xBD, 0xDC, 0xDC,
+                    0xBF, 0xBF}));
+    EXPECT_EQ(DecodeTerminalKeys("!@"), (Keys{'1', '2'}));
+    EXPECT_EQ(DecodeTerminalKeys("\n\t\x01\xc3\xa9"), Keys{});  // controls and non-ASCII
+}
+
+TEST(TerminalKeys, FunctionKeysAndDeleteFromTheirSequences) {
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[3~"), Keys{0x2E});
+    EXPECT_EQ(DecodeTerminalKeys("\x1bOP\x1bOQ\x1bOR\x1bOS"), (Keys{0x70, 0x71, 0x72, 0x73}));
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[11~\x1b[15~\x1b[17~\x1b[18~\x1b[19~"),
+              (Keys{0x70, 0x74, 0x75, 0x76, 0x77}));
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[[A\x1b[[E"), (Keys{0x70, 0x74}));  // Linux console
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[1;2P"), Keys{0x70});
+    EXPECT_EQ(DecodeTerminalKeys("a\x1b[3~b"), (Keys{'A', 0x2E, 'B'}));
+}
+
+TEST(TerminalKeys, OtherSequencesAndCutOffInputGiveNothing) {
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[A\x1b[D"), Keys{});  // arrows
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[20~\x1b[99999999~"), Keys{});
+    EXPECT_EQ(DecodeTerminalKeys("\x1bq"), Keys{});  // Alt+q is not the bare key
+    EXPECT_EQ(DecodeTerminalKeys("\x1b"), Keys{});
+    EXPECT_EQ(DecodeTerminalKeys("\x1b[3"), Keys{});
+    EXPECT_EQ(DecodeTerminalKeys("q\x1bO"), Keys{'Q'});
+}
+
+TEST(TerminalText, LabelsForTheLegend) {
+    EXPECT_EQ(TerminalKeyLabel('Q'), "q");
+    EXPECT_EQ(TerminalKeyLabel('3'), "3");
+    EXPECT_EQ(TerminalKeyLabel(0xC0), "`");
+    EXPECT_EQ(TerminalKeyLabel(0x20), "Space");
+    EXPECT_EQ(TerminalKeyLabel(0x08), "Backspace");
+    EXPECT_EQ(TerminalKeyLabel(0x2E), "Delete");
+    EXPECT_EQ(TerminalKeyLabel(0x77), "F8");
+    EXPECT_EQ(TerminalKeyLabel(0xDF), "0xDF");
+}
+
+TEST(TerminalText, ControlCharactersCannotReachTheTerminal) {
+    EXPECT_EQ(TerminalSafe("a\x1b]0;x\x07z"), "a ]0;x z");
+    EXPECT_EQ(TerminalSafe("\r\n\x7f"), "   ");
+    EXPECT_EQ(TerminalSafe("\xc2\x9b" "2J"), " 2J");  // C1 CSI
+    EXPECT_EQ(TerminalSafe("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
+}
+
+TEST(TerminalText, Base64OfTheStandardVectors) {
+    EXPECT_EQ(Base64(""), "");
+    EXPECT_EQ(Base64("f"), "Zg==");
+    EXPECT_EQ(Base64("fo"), "Zm8=");
+    EXPECT_EQ(Base64("foo"), "Zm9v");
+    EXPECT_EQ(Base64("foobar"), "Zm9vYmFy");
+    EXPECT_EQ(Base64("\xff\xfe"), "//4=");
+}
+
+}  // namespace
+}  // namespace tarrow
