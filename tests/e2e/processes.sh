@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The process list of the real program under a private Xvfb: walking it,
+# its ends, the sort toggle, and the find prompt answered through zenity.
+# Usage: processes.sh PATH-TO-tarrow-desk SOURCE-DIR
+set -euo pipefail
+
+bin=$(readlink -f "$1")
+welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+entry='^.+: [0-9]+%; [0-9]+\.[0-9]{2} (B|KB|MB|GB)\. [0-9]+ of [0-9]+$'
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/app/out "$work"/app/err "$work"/xvfb.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
+    done
+    exit 1
+}
+
+for tool in Xvfb xdotool zenity; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
+done
+
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.1
+    done
+}
+line_count() { wc -l <"$work/app/out" 2>/dev/null || echo 0; }
+grown() { [ "$(line_count)" -gt "$1" ]; }
+# key KEY: presses the modifier with KEY and waits for the one line it speaks; sets $said.
+key() {
+    local before
+    before=$(line_count)
+    xdotool key "ctrl+alt+shift+$1"
+    wait_for 10 grown "$before" || fail "the $1 hotkey said nothing"
+    said=$(tail -n1 "$work/app/out")
+}
+# place TEXT: "I N" from the end of an entry's text.
+place() { sed -E 's/.*\. ([0-9]+) of ([0-9]+)$/\1 \2/' <<<"$1"; }
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
+export NO_AT_BRIDGE=1 HOME="$work/home"
+mkdir -p "$HOME"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+
+# A process with a name of its own for the search, running before the first refresh.
+target="tarrowfind$$"
+cp "$(command -v sleep)" "$work/$target"
+"$work/$target" 120 &
+pids+=($!)
+
+mkdir -p "$work/app"
+(cd "$work/app" && exec timeout -k 2 120 "$bin" >out 2>err) &
+app=$!
+pids+=("$app")
+wait_for 15 grep -qxF "$welcome" "$work/app/out" || fail "no welcome text"
+
+# --- walking: next, previous, last, first, and the two ends
+key bracketright
+grep -qE "$entry" <<<"$said" || fail "next said '$said'"
+read -r at count <<<"$(place "$said")"
+[ "$at" = 2 ] || fail "next from the start is not the second entry: '$said'"
+key bracketleft
+[ "$(place "$said" | cut -d' ' -f1)" = 1 ] || fail "previous said '$said'"
+key bracketleft
+[ "$said" = "Top" ] || fail "previous on the first entry said '$said'"
+key apostrophe
+grep -qE "$entry" <<<"$said" || fail "last said '$said'"
+read -r at count <<<"$(place "$said")"
+[ "$at" = "$count" ] || fail "last is not the last entry: '$said'"
+# A refresh between the two keys may add an entry below; then try again.
+for try in 1 2 3; do
+    key bracketright
+    [ "$said" = "Bottom" ] && break
+    key apostrophe
+done
+[ "$said" = "Bottom" ] || fail "next on the last entry said '$said'"
+key semicolon
+grep -qE "$entry" <<<"$said" && [ "$(place "$said" | cut -d' ' -f1)" = 1 ] || fail "first said '$said'"
+
+# --- the sort toggle
+key slash
+[ "$said" = "Memory" ] || fail "first toggle said '$said'"
+key slash
+[ "$said" = "CPU" ] || fail "second toggle said '$said'"
+key slash
+[ "$said" = "Name" ] || fail "third toggle said '$said'"
+
+# --- find: the zenity prompt answered with the helper's name moves the cursor there
+xdotool key ctrl+alt+shift+backslash
+find_prompt() { box=$(xdotool search --onlyvisible --name '^Find process$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
+wait_for 20 find_prompt || fail "no Find process prompt"
+before=$(line_count)
+xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+xdotool type --delay 30 "$target"
+xdotool key Return
+wait_for 10 grown "$before" || fail "find said nothing"
+said=$(tail -n1 "$work/app/out")
+grep -qE "^$target: [0-9]+%; .*\. [0-9]+ of [0-9]+$" <<<"$said" || fail "find said '$said'"
+
+# --- the exit hotkey
+xdotool key ctrl+alt+shift+q
+end=$((SECONDS + 15))
+while kill -0 "$app" 2>/dev/null; do
+    [ "$SECONDS" -lt "$end" ] || fail "the exit hotkey did not end the program"
+    sleep 0.1
+done
+code=0
+wait "$app" || code=$?
+[ "$code" = 0 ] || fail "exit code $code, wanted 0"
+
+echo "processes: all checks passed"
