@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The real program talking to a stand-in speech-dispatcher (tests/e2e/fake_ssip.py)
+# under a private Xvfb: interrupting texts cancel first, a repeat queues behind,
+# the connection is closed on the way out, and a server that never answers
+# holds neither the hotkeys nor the exit. Without a sound card nothing about
+# sound reaches standard error.
+# Usage: speech_dispatcher.sh PATH-TO-tarrow-desk SOURCE-DIR
+set -euo pipefail
+
+bin=$(readlink -f "$1")
+src=$(readlink -f "$2")
+welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/*/out "$work"/*/err "$work"/*.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
+    done
+    exit 1
+}
+
+for tool in Xvfb xdotool python3; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
+done
+
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.1
+    done
+}
+count() {
+    local n
+    n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
+    echo "${n:-0}"
+}
+has_lines() { [ "$(count "$1" "$2")" -ge "$3" ]; }
+
+# start NAME SOCKET: a copy in its own working directory (with the cues),
+# speaking to the server at SOCKET; sets $started.
+start() {
+    mkdir -p "$work/$1"
+    cp -r "$src/snd" "$work/$1/"
+    (cd "$work/$1" && SPEECHD_ADDRESS="unix_socket:$2" exec timeout -k 2 120 "$bin" >out 2>err) &
+    started=$!
+    pids+=("$started")
+}
+
+# finish PID SECONDS: waits for the copy to end; sets $code.
+finish() {
+    local end=$((SECONDS + $2))
+    code=0
+    while kill -0 "$1" 2>/dev/null; do
+        if [ "$SECONDS" -ge "$end" ]; then
+            kill -9 "$1" 2>/dev/null || true
+            code=timeout
+            return
+        fi
+        sleep 0.1
+    done
+    wait "$1" || code=$?
+}
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
+export NO_AT_BRIDGE=1 HOME="$work/home"
+mkdir -p "$HOME"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+
+# --- a server that answers
+python3 "$src/tests/e2e/fake_ssip.py" "$work/ssip.sock" "$work/ssip.log" &
+pids+=($!)
+wait_for 10 test -S "$work/ssip.sock" || fail "the stand-in server did not start"
+
+start talker "$work/ssip.sock"
+talker=$started
+wait_for 15 has_lines "$work/talker/out" "$welcome" 1 || fail "no welcome text"
+wait_for 10 has_lines "$work/ssip.log" "SAY $welcome" 1 || fail "the welcome did not reach the server"
+grep -q '^CMD SET SELF PRIORITY MESSAGE' "$work/ssip.log" || fail "texts are not sent with priority message"
+
+xdotool key ctrl+alt+shift+space
+wait_for 10 has_lines "$work/ssip.log" "SAY $welcome" 2 || fail "the repeat did not reach the server"
+
+xdotool key ctrl+alt+shift+q
+finish "$talker" 15
+[ "$code" = 0 ] || fail "exit hotkey: exit code $code, wanted 0"
+[ "$(tail -n1 "$work/talker/out")" = "Exiting" ] || fail "last line on standard output is not Exiting"
+wait_for 5 grep -qx "CLOSED" "$work/ssip.log" || fail "the connection was not closed"
+
+# Interrupting texts (welcome, Exiting) cancel first; the repeat does not.
+order=$(grep -E "^(CMD CANCEL|SAY $welcome\$|SAY Exiting\$)" "$work/ssip.log" | sed 's/^CMD CANCEL.*/cancel/')
+wanted=$(printf '%s\n' cancel "SAY $welcome" "SAY $welcome" cancel "SAY Exiting")
+[ "$order" = "$wanted" ] || fail "order of cancels and texts: $(echo "$order" | tr '\n' '|')"
+
+# No sound card here: the audio engine stays quiet about it.
+! grep -q "ALSA" "$work/talker/err" || fail "sound complaints on standard error"
+
+# --- a server that accepts and never answers
+python3 "$src/tests/e2e/fake_ssip.py" "$work/mute.sock" "$work/mute.log" --mute &
+pids+=($!)
+wait_for 10 test -S "$work/mute.sock" || fail "the mute server did not start"
+
+start hung "$work/mute.sock"
+hung=$started
+wait_for 15 has_lines "$work/hung/out" "$welcome" 1 || fail "hung server: no welcome text"
+wait_for 10 grep -qx CONNECTED "$work/mute.log" || fail "hung server: no connection attempt"
+xdotool key ctrl+alt+shift+space
+wait_for 5 has_lines "$work/hung/out" "$welcome" 2 || fail "hung server held the repeat hotkey"
+pressed=$SECONDS
+xdotool key ctrl+alt+shift+q
+finish "$hung" 15
+[ "$code" = 0 ] || fail "hung server: exit code $code, wanted 0"
+[ $((SECONDS - pressed)) -le 3 ] || fail "hung server held the way out for $((SECONDS - pressed)) s"
+[ "$(tail -n1 "$work/hung/out")" = "Exiting" ] || fail "hung server: last line is not Exiting"
+
+echo "speech_dispatcher: all checks passed"
