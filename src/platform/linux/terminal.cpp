@@ -19,29 +19,51 @@ namespace tarrow {
 
 namespace {
 
-// A fatal signal must put the terminal back the way it was; signal handlers
-// reach no session, so the saved settings are kept here as well.
-termios gSignalRestore{};
+// A signal that ends or stops the program must put the terminal back the way
+// it was; signal handlers reach no session, so the settings are kept here too.
+termios gCookedForSignals{};
+termios gRawForSignals{};
 std::atomic<bool> gSignalRestoreArmed{false};
-constexpr std::array kRestoringSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+constexpr std::array kRestoringSignals = {SIGINT, SIGTERM, SIGHUP,  SIGQUIT, SIGTSTP,
+                                          SIGABRT, SIGSEGV, SIGBUS, SIGFPE};
+std::array<struct sigaction, kRestoringSignals.size()> gPreviousActions{};
 
 void OnFatalSignal(int signal) noexcept {
-    if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalRestore);
+    if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gCookedForSignals);
     if (signal == SIGTSTP) {
         // Suspend with the terminal restored, and go raw again when continued.
-        termios raw{};
-        const bool haveRaw = tcgetattr(STDIN_FILENO, &raw) == 0;
-        std::signal(SIGTSTP, SIG_DFL);
-        std::raise(SIGTSTP);
-        std::signal(SIGTSTP, OnFatalSignal);
-        if (haveRaw && gSignalRestoreArmed.load()) {
-            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-        }
+        struct sigaction stop{}, ours{};
+        stop.sa_handler = SIG_DFL;
+        sigaction(SIGTSTP, &stop, &ours);
+        raise(SIGTSTP);
+        sigaction(SIGTSTP, &ours, nullptr);
+        if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gRawForSignals);
         return;
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    // Whoever handled it before us (the default: end the program) takes over.
+    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
+        if (kRestoringSignals[i] == signal) sigaction(signal, &gPreviousActions[i], nullptr);
+    }
+    raise(signal);
+}
+
+void ArmSignalRestore(const termios& cooked, const termios& raw) {
+    gCookedForSignals = cooked;
+    gRawForSignals = raw;
+    gSignalRestoreArmed.store(true);
+    struct sigaction action{};
+    action.sa_handler = OnFatalSignal;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
+        sigaction(kRestoringSignals[i], &action, &gPreviousActions[i]);
+    }
+}
+
+void DisarmSignalRestore() noexcept {
+    if (!gSignalRestoreArmed.exchange(false)) return;
+    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
+        sigaction(kRestoringSignals[i], &gPreviousActions[i], nullptr);
+    }
 }
 
 // Short names for the key legend, by hotkey id.
@@ -109,17 +131,14 @@ bool RawTerminal::Enter(int fd) {
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &raw) != 0) return false;
     fd_ = fd;
-    gSignalRestore = saved_;
-    gSignalRestoreArmed.store(true);
-    for (const int signal : kRestoringSignals) std::signal(signal, OnFatalSignal);
+    ArmSignalRestore(saved_, raw);
     return true;
 }
 
 void RawTerminal::Restore() noexcept {
     if (fd_ < 0) return;
     tcsetattr(fd_, TCSANOW, &saved_);
-    gSignalRestoreArmed.store(false);
-    for (const int signal : kRestoringSignals) std::signal(signal, SIG_DFL);
+    DisarmSignalRestore();
     fd_ = -1;
 }
 

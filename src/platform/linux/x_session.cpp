@@ -2,10 +2,8 @@
 // handler, hotkey grabs and the keyboard layout name.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 
 #include "platform/linux/display_session.hpp"
@@ -201,9 +199,13 @@ std::u16string XKeyboardLayoutName(DisplaySession& session) {
     if (display == nullptr) return u"00000409";
     XkbStateRec state{};
     const int group = XkbGetState(display, XkbUseCoreKbd, &state) == Success ? state.group : 0;
-    std::string layout = LayoutFromRulesNames(
-        ReadRulesNames(display, session.root, session.atoms.rulesNames), group);
-    if (layout.empty()) layout = LayoutFromSymbolsName(SymbolsName(display), group);
+    // The loaded keymap's symbols name is the truth; the rules property on the
+    // root window can be stale (a keymap loaded with xkbcomp leaves it alone).
+    std::string layout = LayoutFromSymbolsName(SymbolsName(display), group);
+    if (layout.empty()) {
+        layout = LayoutFromRulesNames(
+            ReadRulesNames(display, session.root, session.atoms.rulesNames), group);
+    }
     return WindowsLayoutName(layout);
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <termios.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <thread>
@@ -85,6 +88,30 @@ TEST(TerminalMode, RawModeIsUndoneWhenTheGuardGoes) {
     ASSERT_EQ(tcgetattr(slave, &after), 0);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+}
+
+TEST(TerminalMode, AFatalSignalRestoresTheTerminalFirst) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    UniqueFd masterFd(master), slaveFd(slave);
+    termios before{};
+    ASSERT_EQ(tcgetattr(slave, &before), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (dup2(slave, STDIN_FILENO) < 0) _exit(3);
+        RawTerminal raw;
+        if (!raw.Enter(STDIN_FILENO)) _exit(4);
+        raise(SIGTERM);
+        _exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);  // still ends the program
+    termios after{};
+    ASSERT_EQ(tcgetattr(slave, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
 }
 
 TEST(TerminalMode, RawModeRefusesWhatIsNotATerminal) {
