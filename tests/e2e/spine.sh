@@ -71,7 +71,7 @@ finish() {
 # A display of our own, found free by Xvfb itself, and no session bus.
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
+wait_for 15 grep -qs . "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
 export NO_AT_BRIDGE=1 HOME="$work/home"
