@@ -56,7 +56,7 @@ bool Startup(Application& app) {
     }
     app.speech.Speak(u"Welcome to Tarrow version " + std::u16string(kVersionLabel) + u"!", true);
     RefreshProcessList(platform, app.processes);
-    StartUpdateCheck(platform, app.speech, true);
+    StartUpdateCheck(platform, app.speech, app.updates, true);
     return true;
 }
 
@@ -72,6 +72,7 @@ LoopControl RunPass(Application& app) {
 }
 
 void ExitSequence(Application& app) {
+    StopUpdateWorkers(app.updates);  // "Exiting" is the last word, and workers keep off what goes
     app.speech.Speak(u"Exiting", true);
     app.platform.RemoveTrayIcon();
     app.platform.CloseHiddenWindow();
@@ -80,6 +81,10 @@ void ExitSequence(Application& app) {
 
 int RunTarrow(PlatformServices& platform) {
     Application app(platform);
+    return RunTarrow(app);
+}
+
+int RunTarrow(Application& app) {
     if (!Startup(app)) return 0;
     while (RunPass(app) == LoopControl::Continue) {
     }

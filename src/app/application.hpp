@@ -9,6 +9,7 @@
 #include "processes/processes.hpp"
 #include "settings/settings.hpp"
 #include "speech/speech.hpp"
+#include "update/update.hpp"
 
 namespace tarrow {
 
@@ -26,6 +27,7 @@ struct Application {
     SoundCues cues;
     ProcessState processes;
     Monitors monitors;
+    UpdateWorkers updates;  // after speech: closed before the speech output goes
     int64_t refreshInterval = kRefreshIntervalMs;
     int64_t lastRefreshTime = 0;
 };
@@ -41,5 +43,7 @@ LoopControl Dispatch(Application& app, const Event& event);
 void ExitSequence(Application& app);
 // Start-up and the loop; returns the exit code once every service is released.
 int RunTarrow(PlatformServices& platform);
+// The same on a prepared Application (tests point its update server elsewhere).
+int RunTarrow(Application& app);
 
 }  // namespace tarrow

@@ -43,7 +43,7 @@ const std::array<Action, 30> kActions = {
     [](Application& a) { TogglePcMemoryMonitor(a.platform, a.speech, a.monitors); },
     [](Application& a) { SpeakBatteryStatus(a.platform, a.speech); },
     [](Application& a) { ToggleBatteryMonitor(a.platform, a.speech, a.monitors); },
-    [](Application& a) { StartUpdateCheck(a.platform, a.speech, false); },
+    [](Application& a) { StartUpdateCheck(a.platform, a.speech, a.updates, false); },
     [](Application& a) { RepeatLastSpoken(a.speech); },
 };
 
@@ -71,6 +71,7 @@ LoopControl Dispatch(Application& app, const Event& event) {
             ExitSequence(app);
             return LoopControl::Exit;
         case EventKind::Close:
+            StopUpdateWorkers(app.updates);
             app.platform.ShutdownServices();
             return LoopControl::Exit;
         case EventKind::None:

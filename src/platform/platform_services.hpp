@@ -121,7 +121,9 @@ public:
     // The tray menu with its one item; choosing it yields a Menu event with itemId.
     virtual void CreateTrayMenu(int64_t itemId, std::u16string_view text) = 0;
 
-    // Modal; returns kIdOk, kIdYes or kIdNo. Thread-safe (workers ask too).
+    // Modal; returns kIdOk, kIdYes or kIdNo. Thread-safe (workers ask too). A
+    // worker's box may still be open while the services shut down; it must not
+    // rely on anything ShutdownServices releases.
     virtual int ShowMessage(std::u16string_view caption, std::u16string_view text,
                             unsigned style) = 0;
     // Modal one-line prompt; Escape or closing gives the empty text.
@@ -132,9 +134,14 @@ public:
     // Eight hexadecimal digits, for example "00000409".
     virtual std::u16string KeyboardLayoutName() = 0;
 
-    // Starts a detached worker thread; never joined.
+    // Starts a detached worker thread; never joined. Its stack must hold libcurl
+    // and a TLS handshake: reserve at least 1 MiB (Windows: the size passed with
+    // STACK_SIZE_PARAM_IS_A_RESERVATION; std::thread on Linux gets 8 MiB).
     virtual void StartWorker(std::function<void()> entry) = 0;
-    // Starts the updater program without waiting; false when it could not start.
+    // Starts the updater program ("updater.exe" on Windows, "updater" elsewhere),
+    // looked for in the program's own folder, then in the working directory;
+    // without arguments, with this environment and working directory, inheriting
+    // no handles, detached and never waited for. false when it could not start.
     virtual bool StartUpdater() = 0;
 
     // Sound: false when no audio engine could start (every cue is then none).

@@ -1,12 +1,102 @@
 #pragma once
 // The update check: version query, download and hand-over to the updater.
 
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
 #include "platform/platform_services.hpp"
 #include "speech/speech.hpp"
 
 namespace tarrow {
 
-// Starts one update check on a new worker thread.
-void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, bool quiet);
+// Time limits of one thread's requests. The worker keeps its own on its stack
+// and hands them to every request it makes.
+struct HttpLimits {
+    long connectMs = 0;
+    long transferMs = 0;
+};
+inline constexpr HttpLimits kUpdateHttpLimits{3000, 20000};
+
+inline constexpr std::u16string_view kVersionPath = u"/projects/tarrowversion.txt";
+inline constexpr std::u16string_view kArchivePath = u"/softs/Tarrow.zip";
+inline constexpr std::u16string_view kArchiveFile = u"Tarrow.zip";
+// The most of a version file that is held in memory; a longer one fails the request.
+inline constexpr size_t kMaxVersionBody = 64 * 1024;
+
+// Where the update files are fetched from.
+struct UpdateServer {
+    std::u16string baseUrl;  // "https://host[:port]", no trailing slash
+    // Trust store for test servers only; empty leaves libcurl's own (always so when shipped).
+    std::string caFile;
+};
+// The server the program was built for (TARROW_UPDATE_BASE_URL, TARROW_TEST_CA_FILE).
+UpdateServer BuiltInUpdateServer();
+
+struct HttpRequest {
+    std::u16string url;
+    HttpLimits limits;
+    std::string caFile;
+};
+
+struct MemoryResponse {
+    std::u16string status;  // the final response code in decimal; "0" after any failure
+    std::u16string body;    // UTF-8 decoded, up to the first zero byte
+};
+
+// GET into memory; a body over kMaxVersionBody fails like a broken transfer.
+MemoryResponse FetchToMemory(const HttpRequest& request);
+// GET into a file created at `path` (others may only read it meanwhile). True only
+// when the transfer completed with a final status of 200-299; otherwise a file this
+// call created is deleted.
+bool FetchToFile(PlatformServices& platform, const HttpRequest& request, std::u16string_view path);
+
+// The network as the worker sees it; tests put a scripted one in its place.
+struct UpdateNetwork {
+    std::function<void()> prepare;  // once, on the main thread, before any worker runs
+    std::function<MemoryResponse(const HttpRequest&)> fetchToMemory;
+    std::function<bool(PlatformServices&, const HttpRequest&, std::u16string_view)> fetchToFile;
+};
+UpdateNetwork CurlNetwork();
+
+// Lets workers touch the program's shared state only while it exists. Short
+// actions (speaking, starting the updater) run inside the gate; closing it waits
+// for those in progress and refuses all later ones.
+class WorkerGate {
+public:
+    // Runs the action unless the gate is closed; false when it did not run.
+    bool Run(const std::function<void()>& action);
+    bool IsOpen() const;
+    void Close();
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable idle_;
+    int busy_ = 0;
+    bool closed_ = false;
+};
+
+// The update check's part of the program state.
+struct UpdateWorkers {
+    UpdateWorkers();
+    ~UpdateWorkers();
+    UpdateWorkers(const UpdateWorkers&) = delete;
+    UpdateWorkers& operator=(const UpdateWorkers&) = delete;
+
+    UpdateServer server;
+    UpdateNetwork network;
+    std::shared_ptr<WorkerGate> gate;
+    bool networkPrepared = false;
+};
+
+// Starts one update check on a new worker thread. Main thread only.
+void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWorkers& workers,
+                      bool quiet);
+// Before the services shut down: waits for a worker's speech in progress, then
+// keeps every worker from touching the program again.
+void StopUpdateWorkers(UpdateWorkers& workers);
 
 }  // namespace tarrow

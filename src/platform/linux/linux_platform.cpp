@@ -71,8 +71,6 @@ void LinuxPlatform::StartWorker(std::function<void()> entry) {
     }
 }
 
-bool LinuxPlatform::StartUpdater() { return false; }
-
 std::unique_ptr<PlatformServices> CreatePlatform() {
     auto platform = std::make_unique<LinuxPlatform>();
     std::string why;
