@@ -1,0 +1,262 @@
+// The whole update check on real threads, through libcurl, against a real
+// HTTPS server; the hand-over through the real main loop and a stub updater.
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <thread>
+
+#include "app/application.hpp"
+#include "update/live/live_fixture.hpp"
+#include "update/live/recording_platform.hpp"
+
+namespace tarrow::live {
+namespace {
+
+using std::chrono::seconds;
+
+const std::string kVersionUrl = "/projects/tarrowversion.txt";
+const std::string kArchiveUrl = "/softs/Tarrow.zip";
+const Box kDownloadError{u"Download error", u"There was an error downloading Tarrow.zip.", kMbOk};
+
+Box Question(std::u16string_view version) {
+    return {u"Alert",
+            u"There is a new version of Tarrow available, " + std::u16string(version) +
+                u". Would you like to download it now?",
+            kMbYesNo};
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+class CheckLive : public LiveTest {
+protected:
+    // One check on a worker, as the hotkey or start-up starts it; waits for its end.
+    void Check(bool quiet, const UpdateServer& target) {
+        Application app(platform);
+        app.updates.server = target;
+        app.speech.Speak(u"ready", true);  // start-up loads speech before any worker
+        StartUpdateCheck(platform, app.speech, app.updates, quiet);
+        ASSERT_TRUE(platform.WaitForWorkers(seconds(40)));
+    }
+    void Check(bool quiet) { Check(quiet, Trusted()); }
+    // What the checks made the user hear.
+    std::vector<std::u16string> Heard() const {
+        std::vector<std::u16string> heard;
+        for (auto& text : platform.Spoken())
+            if (text != u"ready") heard.push_back(text);
+        return heard;
+    }
+    // The program run as a whole: start-up (whose quiet check does the work) and
+    // the main loop, until the hand-over or, failing that, a close request once
+    // every worker has ended.
+    int RunProgram() {
+        Application app(platform);
+        app.updates.server = Trusted();
+        return RunTarrow(app);
+    }
+    void AnswerYes() {
+        platform.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+    }
+
+    RecordingPlatform platform;
+};
+
+TEST_F(CheckLive, SameVersionIsSilentAtStartUpAndAnsweredOnRequest) {
+    server->Route(kVersionUrl, {.body = "1.0.7"});
+    Check(true);
+    EXPECT_TRUE(Heard().empty());
+    Check(false);
+    EXPECT_EQ(Heard(), std::vector<std::u16string>{u"No update available."});
+    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_EQ(RequestsFor(kVersionUrl).size(), 2u);
+}
+
+TEST_F(CheckLive, NotFoundIsSilentAlsoOnRequest) {
+    Check(false);
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_EQ(RequestsFor(kVersionUrl).size(), 1u);
+}
+
+TEST_F(CheckLive, ARedirectToAnAnswerIsAccepted) {
+    server->Route(kVersionUrl, {.status = 302, .location = "/current/version"});
+    server->Route("/current/version", {.body = "1.0.7"});
+    Check(false);
+    EXPECT_EQ(Heard(), std::vector<std::u16string>{u"No update available."});
+}
+
+TEST_F(CheckLive, ALineEndOrAnEmptyBodyIsANewVersionAndNoEndsIt) {
+    for (const char* body : {"1.0.7\n", ""}) {
+        server->Route(kVersionUrl, {.body = body});
+        Check(true);
+    }
+    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.7\n"), Question(u"")}));
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(RequestsFor(kArchiveUrl).empty());
+}
+
+TEST_F(CheckLive, UntrustedCertificateAndOversizedVersionAreSilent) {
+    server->Route(kVersionUrl, {.bodySize = 10 * 1024 * 1024});
+    Check(false);
+    TempFolder strangerFolder;
+    LiveServer stranger(strangerFolder.path(), certs->strangerCert, certs->strangerKey);
+    stranger.Route(kVersionUrl, {.body = "2.0.0"});
+    Check(false, {stranger.BaseUrl(), certs->trustedCa});
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(platform.Boxes().empty());
+}
+
+TEST_F(CheckLive, AServerThatNeverAnswersEndsTheCheckWithinTheLimits) {
+    server->Route(kVersionUrl, {.hang = true});
+    const auto start = std::chrono::steady_clock::now();
+    Check(false);
+    const double took = SecondsSince(start);
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_GE(took, 19.0);  // the whole-transfer limit, not the connect limit
+    EXPECT_LT(took, 26.0);
+}
+
+TEST_F(CheckLive, TwoChecksAtOnceEachAskTheirOwnQuestion) {
+    server->Route(kVersionUrl, {.body = "2.0.0"});
+    std::mutex lock;
+    std::condition_variable bothOpen;
+    int open = 0;
+    bool together = false;
+    platform.answer = [&](const Box&) {
+        std::unique_lock<std::mutex> guard(lock);
+        ++open;
+        bothOpen.notify_all();
+        together = bothOpen.wait_for(guard, seconds(20), [&] { return open == 2; });
+        return kIdNo;
+    };
+    Application app(platform);
+    app.updates.server = Trusted();
+    app.speech.Speak(u"ready", true);
+    StartUpdateCheck(platform, app.speech, app.updates, true);
+    StartUpdateCheck(platform, app.speech, app.updates, false);
+    ASSERT_TRUE(platform.WaitForWorkers(seconds(40)));
+    EXPECT_TRUE(together);
+    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"2.0.0"), Question(u"2.0.0")}));
+    EXPECT_EQ(RequestsFor(kVersionUrl).size(), 2u);
+}
+
+TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) {
+    enum class Failure { NotFound, CutOff, CannotCreate };
+    for (const Failure failure : {Failure::NotFound, Failure::CutOff, Failure::CannotCreate}) {
+        SCOPED_TRACE(static_cast<int>(failure));
+        RecordingPlatform program;
+        program.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+        server->Route(kVersionUrl, {.body = "1.0.8"});
+        std::string folderOfRun = work + "/run" + std::to_string(static_cast<int>(failure));
+        ASSERT_EQ(::mkdir(folderOfRun.c_str(), 0755), 0);
+        ASSERT_EQ(::chdir(folderOfRun.c_str()), 0);
+        switch (failure) {
+            case Failure::NotFound:
+                server->Route(kArchiveUrl, {.status = 404, .body = "<html>Not here</html>"});
+                break;
+            case Failure::CutOff:
+                server->Route(kArchiveUrl, {.bodySize = 200000, .cutAfter = 50000});
+                break;
+            case Failure::CannotCreate:
+                server->Route(kArchiveUrl, {.body = "PK archive"});
+                ASSERT_EQ(::rmdir(folderOfRun.c_str()), 0);
+                break;
+        }
+        Application app(program);
+        app.updates.server = Trusted();
+        EXPECT_EQ(RunTarrow(app), 0);
+        EXPECT_EQ(program.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
+        const auto heard = program.Spoken();
+        EXPECT_EQ(std::vector<std::u16string>(heard.begin() + 1, heard.end()),
+                  std::vector<std::u16string>{u"Downloading update"});
+        EXPECT_FALSE(FileExists(folderOfRun + "/Tarrow.zip"));
+        EXPECT_TRUE(program.updaterStarts.empty());
+        // The loop ran on until it was closed.
+        EXPECT_EQ(program.exitRequests, 0);
+        EXPECT_EQ(program.shutdowns, 1);
+        ASSERT_EQ(::chdir(work.c_str()), 0);
+    }
+}
+
+// Our children that have ended and were never collected.
+int Zombies() {
+    int count = 0;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return 0;
+    while (const dirent* entry = ::readdir(proc)) {
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (state == 'Z' && parent == ::getpid()) ++count;
+    }
+    ::closedir(proc);
+    return count;
+}
+
+std::string OwnFolder() {
+    char buffer[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
+TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting) {
+    ASSERT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
+    std::string archive(250000, '\0');
+    for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
+    WriteWholeFile(folder.path() + "/archive.bin", archive);
+    server->Route(kVersionUrl, {.body = "1.0.8"});
+    server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
+    // The stub updater keeps what it found, then says it is done.
+    WriteWholeFile(work + "/updater",
+                   "#!/bin/sh\n"
+                   "cp Tarrow.zip seen.zip\n"
+                   "echo $# > arguments\n"
+                   "pwd > folder\n"
+                   "cut -d' ' -f6 /proc/$$/stat > session\n"
+                   "touch done\n");
+    ASSERT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
+    AnswerYes();
+
+    EXPECT_EQ(RunProgram(), 0);
+    const auto heard = platform.Spoken();
+    EXPECT_EQ(heard, (std::vector<std::u16string>{u"Welcome to Tarrow version 1.0.7, Build 222!",
+                                                  u"Downloading update", u"Exiting"}));
+    EXPECT_EQ(platform.Boxes(), std::vector<Box>{Question(u"1.0.8")});
+    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{true});
+    EXPECT_EQ(platform.exitRequests, 1);
+    EXPECT_EQ(platform.shutdowns, 1);
+    EXPECT_EQ(Zombies(), 0);
+
+    const auto deadline = std::chrono::steady_clock::now() + seconds(15);
+    while (!FileExists(work + "/done") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(FileExists(work + "/done"));
+    EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
+    EXPECT_EQ(ReadWholeFile(work + "/arguments"), "0\n");
+    EXPECT_EQ(ReadWholeFile(work + "/folder"), work + "\n");
+    EXPECT_NE(std::stoi(ReadWholeFile(work + "/session")), ::getsid(0));
+}
+
+TEST_F(CheckLive, WithoutAnUpdaterTheProgramStillEnds) {
+    server->Route(kVersionUrl, {.body = "1.0.8"});
+    server->Route(kArchiveUrl, {.body = "PK archive"});
+    AnswerYes();
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{false});
+    EXPECT_EQ(platform.Spoken().back(), u"Exiting");
+    EXPECT_EQ(ReadWholeFile("Tarrow.zip"), "PK archive");
+}
+
+}  // namespace
+}  // namespace tarrow::live
