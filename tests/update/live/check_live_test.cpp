@@ -229,6 +229,8 @@ TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting)
     AnswerYes();
 
     EXPECT_EQ(RunProgram(), 0);
+    // Here the process would end; the test outlives the worker's last steps.
+    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
     const auto heard = platform.Spoken();
     EXPECT_EQ(heard, (std::vector<std::u16string>{u"Welcome to Tarrow version 1.0.7, Build 222!",
                                                   u"Downloading update", u"Exiting"}));
@@ -253,6 +255,8 @@ TEST_F(CheckLive, WithoutAnUpdaterTheProgramStillEnds) {
     server->Route(kArchiveUrl, {.body = "PK archive"});
     AnswerYes();
     EXPECT_EQ(RunProgram(), 0);
+    // Here the process would end; the test outlives the worker's last steps.
+    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
     EXPECT_EQ(platform.updaterStarts, std::vector<bool>{false});
     EXPECT_EQ(platform.Spoken().back(), u"Exiting");
     EXPECT_EQ(ReadWholeFile("Tarrow.zip"), "PK archive");
