@@ -260,6 +260,20 @@ TEST_F(MonitorTest, LastAnnouncedValuesSurviveAChangeOfFocus) {
     EXPECT_EQ(monitors.fpMemory.lastAnnounced, 106);
 }
 
+TEST_F(MonitorTest, FocusedCpuCountsItsIntervalFromAfterItsFirstRefresh) {
+    fake.AddProcess(42, u"app.exe", 100 * kMiB);
+    processes.focusedPid = 42;
+    fake.snapshotDurationMs = 7;  // each snapshot takes 7 ms
+    monitors.fpCpu.enabled = 1;
+    PassAt(5000);
+    EXPECT_EQ(monitors.fpCpu.lastSampleTime, 5007);
+    EXPECT_EQ(fake.now, 5014);
+    monitors.fpCpu.enabled = 0;
+    monitors.fpMemory.enabled = 1;
+    PassAt(5000);
+    EXPECT_EQ(monitors.fpMemory.lastSampleTime, 5000);
+}
+
 TEST_F(MonitorTest, SeveralMonitorsSpeakInPassOrder) {
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;

@@ -242,6 +242,7 @@ bool FakePlatform::SetClipboardText(std::u16string_view text) {
 
 bool FakePlatform::TakeProcessSnapshot(std::vector<SnapshotEntry>& out) {
     calls.push_back("TakeProcessSnapshot");
+    now += snapshotDurationMs;
     out.clear();
     if (snapshotFails) return false;
     out.push_back({0, u"[System Process]"});

@@ -75,6 +75,7 @@ public:
     std::set<std::u16string> missingCues;
     bool clipboardFails = false;
     bool snapshotFails = false;
+    int64_t snapshotDurationMs = 0;  // the clock moves this much during each snapshot
     std::vector<FakeProcess> processes;
     std::optional<uint64_t> affinityMask = 0xF;
     uint64_t uptimeMs = 0;
