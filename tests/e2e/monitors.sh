@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The monitors in the real program under a private Xvfb: a PC memory monitor
+# switched on in prefs.ini speaks about a second after the welcome; F6 switches
+# the PC CPU monitor on and off, saying so and rewriting prefs.ini.
+# Usage: monitors.sh PATH-TO-tarrow-desk SOURCE-DIR
+set -euo pipefail
+
+bin=$(readlink -f "$1")
+welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/app/out "$work"/app/err "$work"/app/prefs.ini "$work"/xvfb.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
+    done
+    exit 1
+}
+
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
+done
+
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.02
+    done
+}
+count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
+has() { [ "$(count "$1" "$2")" -ge "$3" ]; }
+now() { date +%s.%N; }
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
+export NO_AT_BRIDGE=1 HOME="$work/home"
+mkdir -p "$HOME"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+
+# PC memory every second; the PC CPU monitor, once on, speaks every half second
+# whatever its figure (a negative threshold), so its lines show when it runs.
+mkdir -p "$work/app"
+printf '\xef\xbb\xbf\r\n[general]\r\nmodifier = control+alt+shift\r\n[monitors]\r\n; kept\r\npc_cpu_monitor = 0\r\npc_memory_monitor = 1\r\npc_battery_monitor = 0\r\npc_memory_time = 1000\r\npc_cpu_time = 500\r\npc_cpu_diff = -1\r\n' \
+    >"$work/app/prefs.ini"
+(cd "$work/app" && exec timeout -k 2 120 "$bin" >out 2>err) &
+app=$!
+pids+=("$app")
+
+wait_for 15 has "$work/app/out" "^$welcome\$" 1 || fail "no welcome text"
+welcomed=$(now)
+ram='^[0-9]+\.[0-9]{2} (B|KB|MB|GB) RAM$'
+wait_for 5 has "$work/app/out" "$ram" 1 || fail "no RAM line"
+spoke=$(now)
+awk -v a="$welcomed" -v b="$spoke" 'BEGIN { d = b - a; exit !(d > 0.3 && d < 2.5) }' ||
+    fail "the RAM line came $(awk -v a="$welcomed" -v b="$spoke" 'BEGIN { print b - a }') s after the welcome"
+[ "$(count "$work/app/out" "$ram")" = 1 ] || fail "more than one RAM line at the first tick"
+
+cpu='^-?[0-9]+ CPU$'
+[ "$(count "$work/app/out" "$cpu")" = 0 ] || fail "the PC CPU monitor spoke while off"
+
+xdotool key ctrl+alt+shift+F6
+wait_for 5 has "$work/app/out" "^PC CPU Monitor on\$" 1 || fail "F6 did not say PC CPU Monitor on"
+grep -q $'^pc_cpu_monitor = 1\r$' "$work/app/prefs.ini" || fail "prefs.ini not rewritten with pc_cpu_monitor 1"
+grep -q $'^pc_memory_monitor = 1\r$' "$work/app/prefs.ini" || fail "prefs.ini lost pc_memory_monitor"
+grep -q $'^pc_memory_time = 1000\r$' "$work/app/prefs.ini" || fail "prefs.ini lost pc_memory_time"
+grep -q $'^; kept\r$' "$work/app/prefs.ini" || fail "prefs.ini lost its comment"
+wait_for 5 has "$work/app/out" "$cpu" 2 || fail "the PC CPU monitor did not speak once on"
+
+xdotool key ctrl+alt+shift+F6
+wait_for 5 has "$work/app/out" "^PC CPU Monitor off\$" 1 || fail "F6 did not say PC CPU Monitor off"
+grep -q $'^pc_cpu_monitor = 0\r$' "$work/app/prefs.ini" || fail "prefs.ini not rewritten with pc_cpu_monitor 0"
+sleep 0.2
+ticks=$(count "$work/app/out" "$cpu")
+sleep 1.2
+[ "$(count "$work/app/out" "$cpu")" = "$ticks" ] || fail "the PC CPU monitor spoke after it was switched off"
+
+xdotool key ctrl+alt+shift+q
+end=$((SECONDS + 15))
+while kill -0 "$app" 2>/dev/null; do
+    [ "$SECONDS" -lt "$end" ] || fail "the exit hotkey did not end the program"
+    sleep 0.1
+done
+[ "$(tail -n1 "$work/app/out")" = "Exiting" ] || fail "last line is not Exiting"
+
+echo "monitors: all checks passed"
