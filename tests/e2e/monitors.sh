@@ -5,50 +5,14 @@
 # Usage: monitors.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-bin=$(readlink -f "$1")
-welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/app/out "$work"/app/err "$work"/app/prefs.ini "$work"/xvfb.log; do
-        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
-    done
-    exit 1
-}
-
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
-done
-
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.02
-    done
-}
 count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
 has() { [ "$(count "$1" "$2")" -ge "$3" ]; }
 now() { date +%s.%N; }
 
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
-export NO_AT_BRIDGE=1 HOME="$work/home"
-mkdir -p "$HOME"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+start_xvfb
 
 # PC memory every second; the PC CPU monitor, once on, speaks every half second
 # whatever its figure (a negative threshold), so its lines show when it runs.

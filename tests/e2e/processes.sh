@@ -4,39 +4,13 @@
 # Usage: processes.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-bin=$(readlink -f "$1")
-welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+
 entry='^.+: [0-9]+%; [0-9]+\.[0-9]{2} (B|KB|MB|GB)\. [0-9]+ of [0-9]+$'
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+require zenity
 
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/app/out "$work"/app/err "$work"/xvfb.log; do
-        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
-    done
-    exit 1
-}
-
-for tool in Xvfb xdotool zenity; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
-done
-
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
 line_count() { wc -l <"$work/app/out" 2>/dev/null || echo 0; }
 grown() { [ "$(line_count)" -gt "$1" ]; }
 # key KEY: presses the modifier with KEY and waits for the one line it speaks; sets $said.
@@ -50,14 +24,7 @@ key() {
 # place TEXT: "I N" from the end of an entry's text.
 place() { sed -E 's/.*\. ([0-9]+) of ([0-9]+)$/\1 \2/' <<<"$1"; }
 
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
-export NO_AT_BRIDGE=1 HOME="$work/home"
-mkdir -p "$HOME"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+start_xvfb
 
 # A process with a name of its own for the search, running before the first refresh.
 target="tarrowfind$$"

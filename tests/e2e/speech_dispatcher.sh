@@ -7,39 +7,11 @@
 # Usage: speech_dispatcher.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-bin=$(readlink -f "$1")
-src=$(readlink -f "$2")
-welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+require python3
 
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/*/out "$work"/*/err "$work"/*.log; do
-        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
-    done
-    exit 1
-}
-
-for tool in Xvfb xdotool python3; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
-done
-
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
 count() {
     local n
     n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
@@ -72,14 +44,7 @@ finish() {
     wait "$1" || code=$?
 }
 
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 grep -q . "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
-export NO_AT_BRIDGE=1 HOME="$work/home"
-mkdir -p "$HOME"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+start_xvfb
 
 # --- a server that answers
 python3 "$src/tests/e2e/fake_ssip.py" "$work/ssip.sock" "$work/ssip.log" &

@@ -4,40 +4,11 @@
 # Usage: spine.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-bin=$(readlink -f "$1")
-src=$(readlink -f "$2")
-welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+require xclip zenity cc
 
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/*/out "$work"/*/err "$work"/xvfb.log; do
-        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
-    done
-    exit 1
-}
-
-for tool in Xvfb xdotool xclip zenity cc; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
-done
-
-# wait_for SECONDS COMMAND...: retries the command until it succeeds.
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
 lines() {
     local n
     n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
@@ -68,15 +39,7 @@ finish() {
     wait "$1" || code=$?
 }
 
-# A display of our own, found free by Xvfb itself, and no session bus.
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 grep -qs . "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
-export NO_AT_BRIDGE=1 HOME="$work/home"
-mkdir -p "$HOME"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+start_xvfb
 
 cc -o "$work/x_helper" "$src/tests/e2e/x_helper.c" -lX11 || fail "cannot build x_helper"
 

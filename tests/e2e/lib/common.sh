@@ -1,0 +1,57 @@
+# Shared by the end-to-end scripts: sourced, never run on its own.
+# Sets bin, src, welcome and work; every process added to pids ends with the script.
+
+bin=$(readlink -f "$1")
+src=$(readlink -f "$2")
+welcome="Welcome to Tarrow version 1.0.7, Build 222!"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# fail MESSAGE: prints the message and every log of the run, then ends the test.
+fail() {
+    echo "FAIL: $*" >&2
+    local log
+    while IFS= read -r log; do
+        echo "--- $log" >&2
+        cat "$log" >&2
+    done < <(find "$work" -maxdepth 2 -type f \( -name out -o -name err -o -name '*.log' -o -name prefs.ini \) | sort)
+    exit 1
+}
+
+# require TOOL...: each tool must be on the PATH.
+require() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
+    done
+}
+
+# wait_for SECONDS COMMAND...: retries the command until it succeeds.
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.05
+    done
+}
+
+# start_xvfb: a display of our own, found free by Xvfb itself, and no session bus.
+start_xvfb() {
+    require Xvfb xdotool
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+    pids+=($!)
+    wait_for 15 grep -qs . "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$work/display")"
+    unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY WAYLAND_DISPLAY
+    export NO_AT_BRIDGE=1 HOME="$work/home"
+    mkdir -p "$HOME"
+    wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
+}
