@@ -4,7 +4,9 @@
 enable_language(RC)
 
 file(GLOB TARROW_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/win32/*.cpp)
-add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES})
+# The RIFF cue reader is plain C++, shared with the Linux backend.
+add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/wave_file.cpp)
 target_link_libraries(tarrow_backend PUBLIC tarrow_core)
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})
 set(TARROW_WIN32_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
@@ -22,8 +24,11 @@ add_library(tarrow_miniaudio STATIC ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/win
 target_include_directories(tarrow_miniaudio SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/miniaudio)
 # Playback only, through the Windows audio systems; no null device, so a machine
 # without sound output reports that the engine could not start.
-target_compile_definitions(tarrow_miniaudio PUBLIC MA_NO_ENCODING MA_NO_GENERATION
-  MA_ENABLE_ONLY_SPECIFIC_BACKENDS MA_ENABLE_WASAPI MA_ENABLE_DSOUND MA_ENABLE_WINMM)
+# Cues are decoded by us into memory: no resource manager, no encoders.
+target_compile_definitions(tarrow_miniaudio PUBLIC MA_NO_RESOURCE_MANAGER MA_NO_ENCODING
+  MA_NO_GENERATION MA_ENABLE_ONLY_SPECIFIC_BACKENDS MA_ENABLE_WASAPI MA_ENABLE_DSOUND
+  MA_ENABLE_WINMM)
+target_compile_options(tarrow_miniaudio PRIVATE -w)
 target_link_libraries(tarrow_backend PRIVATE tarrow_miniaudio)
 
 target_link_libraries(tarrow_backend PRIVATE
