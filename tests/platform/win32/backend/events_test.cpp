@@ -1,0 +1,155 @@
+// The hidden window and the waits: what each message becomes, in which order
+// the window procedure's events come out, the exit request from another
+// thread, the tray icon and its menu, and hotkey registration.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/win32/backend/backend_fixture.hpp"
+#include <shellapi.h>
+#include "platform/win32/win32_platform.hpp"
+#include "platform/win32/window_session.hpp"
+
+namespace tarrow::testing {
+namespace {
+
+constexpr wchar_t kTitle[] = L"Tarrow Desk under test";
+
+class Win32Events : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform.CreateHiddenWindow(u"Tarrow Desk under test");
+        window = FindWindowW(nullptr, kTitle);
+        ASSERT_NE(window, nullptr);
+        Drain();
+    }
+    void TearDown() override { platform.ShutdownServices(); }
+
+    // Takes whatever start-up left in the queue.
+    void Drain() {
+        for (int i = 0; i < 1000 && platform.WaitEvent(0).kind != EventKind::None; ++i) {
+        }
+    }
+
+    // The next event that is not Other, waiting at most about two seconds.
+    Event NextEvent() {
+        for (int i = 0; i < 100; ++i) {
+            const Event event = platform.WaitEvent(20);
+            if (event.kind != EventKind::Other && event.kind != EventKind::None) return event;
+        }
+        return {};
+    }
+
+    Win32Platform platform;
+    HWND window = nullptr;
+};
+
+bool TrayIconPresent(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(Win32Events, TheWindowIsNeverShownAndAnEmptyQueueYieldsNone) {
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(platform.WaitEvent(0).kind, EventKind::None);
+    EXPECT_EQ(platform.WaitEvent(5).kind, EventKind::None);
+}
+
+TEST_F(Win32Events, HotkeyMessagesCarryTheirId) {
+    PostMessageW(window, WM_HOTKEY, 29, 0);
+    const Event event = platform.WaitEvent(0);
+    EXPECT_EQ(event.kind, EventKind::Hotkey);
+    EXPECT_EQ(event.id, 29);
+}
+
+TEST_F(Win32Events, CloseAndMenuComeFromTheWindowBeforeAnyNewMessage) {
+    PostMessageW(window, WM_HOTKEY, 3, 0);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, 0), 0);
+    EXPECT_EQ(platform.WaitEvent(0).kind, EventKind::Close);
+    const Event menu = platform.WaitEvent(0);
+    EXPECT_EQ(menu.kind, EventKind::Menu);
+    EXPECT_EQ(menu.id, 0);
+    const Event hotkey = platform.WaitEvent(0);
+    EXPECT_EQ(hotkey.kind, EventKind::Hotkey);
+    EXPECT_EQ(hotkey.id, 3);
+    // The close request does not close the window: the loop decides.
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(Win32Events, AnExitRequestFromAWorkerWakesTheWait) {
+    std::thread worker([this] { platform.PostExitRequest(); });
+    worker.join();
+    EXPECT_EQ(NextEvent().kind, EventKind::ExitRequest);
+}
+
+TEST_F(Win32Events, AnExitRequestStillArrivesOnceTheWindowIsClosed) {
+    platform.CloseHiddenWindow();
+    EXPECT_FALSE(IsWindow(window));
+    std::thread worker([this] { platform.PostExitRequest(); });
+    worker.join();
+    EXPECT_EQ(NextEvent().kind, EventKind::ExitRequest);
+}
+
+TEST_F(Win32Events, TheTrayIconComesAndGoes) {
+    platform.AddTrayIcon(u"Tarrow");
+    EXPECT_TRUE(TrayIconPresent(window));
+    // Longer than the shell's field would allow for a 64-unit text.
+    platform.SetTrayTooltip(std::u16string(200, u'x'));
+    EXPECT_TRUE(TrayIconPresent(window));
+    platform.RemoveTrayIcon();
+    EXPECT_FALSE(TrayIconPresent(window));
+}
+
+TEST_F(Win32Events, ShutdownTakesTheTrayIconAway) {
+    platform.AddTrayIcon(u"Tarrow");
+    ASSERT_TRUE(TrayIconPresent(window));
+    platform.ShutdownServices();
+    EXPECT_FALSE(TrayIconPresent(window));
+}
+
+TEST_F(Win32Events, ARightClickOnTheIconOpensTheMenuWhoseItemBecomesAMenuEvent) {
+    platform.AddTrayIcon(u"Tarrow");
+    platform.CreateTrayMenu(0, u"Exit");
+    {
+        // While the menu is open on this thread, choose its one item by keyboard.
+        Helper chooser([this] {
+            const HWND menu = WaitForWindow(L"#32768", L"", 10000);
+            if (menu == nullptr) return;
+            PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+            PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        });
+        SendMessageW(window, win32::kTrayCallbackMessage, 0, WM_RBUTTONUP);
+    }
+    const Event event = NextEvent();
+    EXPECT_EQ(event.kind, EventKind::Menu);
+    EXPECT_EQ(event.id, 0);
+}
+
+TEST_F(Win32Events, LeftClicksOnTheIconDoNothing) {
+    platform.AddTrayIcon(u"Tarrow");
+    platform.CreateTrayMenu(0, u"Exit");
+    SendMessageW(window, win32::kTrayCallbackMessage, 0, WM_LBUTTONUP);
+    SendMessageW(window, win32::kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(NextEvent().kind, EventKind::None);
+}
+
+TEST_F(Win32Events, AKeyCombinationCanBeTakenOnlyOnce) {
+    constexpr uint32_t kAll = kModControl | kModAlt | kModShift | kModWin;
+    EXPECT_TRUE(platform.RegisterHotkey(40, kAll, 0x7B));  // F12
+    EXPECT_FALSE(platform.RegisterHotkey(41, kAll, 0x7B));
+    UnregisterHotKey(window, 40);
+}
+
+TEST_F(Win32Events, TheLayoutNameIsEightHexDigits) {
+    const std::u16string name = platform.KeyboardLayoutName();
+    ASSERT_EQ(name.size(), 8u);
+    for (const char16_t unit : name) EXPECT_TRUE(std::isxdigit(static_cast<int>(unit)));
+}
+
+}  // namespace
+}  // namespace tarrow::testing

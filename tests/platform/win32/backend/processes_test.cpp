@@ -1,0 +1,132 @@
+// Processes and system facts through toolhelp, psapi and kernel32, checked
+// against this very test process and a child it starts.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/win32/backend/backend_fixture.hpp"
+#include "platform/win32/wide.hpp"
+#include "platform/win32/win32_platform.hpp"
+
+namespace tarrow::testing {
+namespace {
+
+// Process ids are multiples of four: this one is never in use.
+constexpr uint32_t kNoSuchPid = 0xFFFFFFF1u;
+
+std::wstring OwnPath() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+TEST(Win32Processes, TheSnapshotListsThisProcessByItsFileName) {
+    Win32Platform platform;
+    std::vector<SnapshotEntry> entries;
+    ASSERT_TRUE(platform.TakeProcessSnapshot(entries));
+    ASSERT_GT(entries.size(), 1u);
+    const auto self = std::find_if(entries.begin(), entries.end(), [](const SnapshotEntry& e) {
+        return e.pid == GetCurrentProcessId();
+    });
+    ASSERT_NE(self, entries.end());
+    EXPECT_EQ(self->exeFile, u"tarrow-win32-tests.exe");
+}
+
+TEST(Win32Processes, ThisProcessHasMemoryCpuTimeAndItsFullPath) {
+    Win32Platform platform;
+    const uint32_t self = GetCurrentProcessId();
+    EXPECT_GT(platform.ProcessWorkingSet(self), 0);
+    EXPECT_TRUE(platform.ProcessCpuTime(self).has_value());
+    const auto path = platform.ProcessImagePath(self);
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(*path, win32::FromWide(OwnPath()));
+    const auto mask = platform.SystemAffinityMask();
+    ASSERT_TRUE(mask.has_value());
+    EXPECT_NE(*mask, 0u);
+}
+
+TEST(Win32Processes, AProcessThatIsNotThereGivesNothing) {
+    Win32Platform platform;
+    EXPECT_EQ(platform.ProcessWorkingSet(kNoSuchPid), 0);
+    EXPECT_FALSE(platform.ProcessCpuTime(kNoSuchPid).has_value());
+    EXPECT_FALSE(platform.ProcessImagePath(kNoSuchPid).has_value());
+    platform.TerminateProcess(kNoSuchPid);  // nothing to end, nothing breaks
+}
+
+TEST(Win32Processes, TerminateEndsTheProcessWithCodeZero) {
+    Win32Platform platform;
+    // A suspended copy of this program: it never runs a test of its own.
+    std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startup, &child));
+    platform.TerminateProcess(child.dwProcessId);
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(child.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+}
+
+TEST(Win32System, MemoryClocksAndProcessorAreSane) {
+    Win32Platform platform;
+    platform.InitServices();
+    const MemoryStatus memory = platform.GetMemoryStatus();
+    EXPECT_GT(memory.totalPhys, 0u);
+    EXPECT_LE(memory.availPhys, memory.totalPhys);
+
+    // The clock starts at start-up and never goes back.
+    const int64_t first = platform.NowMs();
+    EXPECT_GE(first, 0);
+    EXPECT_LT(first, 5000);
+    int64_t last = first;
+    for (int i = 0; i < 1000; ++i) {
+        const int64_t now = platform.NowMs();
+        EXPECT_GE(now, last);
+        last = now;
+    }
+    // GetTickCount is the low 32 bits of the 64-bit count (taken a moment apart).
+    const uint64_t uptime = platform.SystemUptimeMs();
+    const uint32_t ticks = platform.TickCount();
+    EXPECT_LE(static_cast<uint32_t>(ticks - static_cast<uint32_t>(uptime)), 1000u);
+
+    const auto brand = platform.ProcessorBrand();
+    ASSERT_TRUE(brand.has_value());
+    EXPECT_LE(brand->size(), 48u);
+    EXPECT_EQ(brand->find('\0'), std::string::npos);
+
+    const PowerStatus power = platform.GetPowerStatus();
+    EXPECT_TRUE(power.acLineStatus <= 1 || power.acLineStatus == 255);
+    EXPECT_TRUE(power.batteryLifePercent <= 100 || power.batteryLifePercent == 255);
+
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const LocalTime local = platform.GetLocalTime();
+    EXPECT_EQ(local.year, now.wYear);
+    EXPECT_GE(local.month, 1);
+    EXPECT_LE(local.month, 12);
+    platform.ShutdownServices();
+}
+
+TEST(Win32Clipboard, TheClipboardHoldsExactlyTheText) {
+    Win32Platform platform;
+    const std::u16string text = u"notepad.exe: 3%; 12.50 MB. 2 of 57 \u00E9\u20AC\U0001F600";
+    ASSERT_TRUE(platform.SetClipboardText(text));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    std::wstring copied;
+    if (data != nullptr) {
+        copied = static_cast<const wchar_t*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    EXPECT_EQ(win32::FromWide(copied), text);
+}
+
+}  // namespace
+}  // namespace tarrow::testing
