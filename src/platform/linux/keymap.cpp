@@ -19,7 +19,8 @@ namespace {
 constexpr uint8_t kVkBack = 0x08, kVkSpace = 0x20, kVkDelete = 0x2E, kVkF1 = 0x70,
                   kVkF8 = 0x77, kVkOem1 = 0xBA, kVkOemPlus = 0xBB, kVkOemComma = 0xBC,
                   kVkOemMinus = 0xBD, kVkOemPeriod = 0xBE, kVkOem2 = 0xBF, kVkOem3 = 0xC0,
-                  kVkOem4 = 0xDB, kVkOem5 = 0xDC, kVkOem6 = 0xDD, kVkOem7 = 0xDE;
+                  kVkOem4 = 0xDB, kVkOem5 = 0xDC, kVkOem6 = 0xDD, kVkOem7 = 0xDE,
+                  kVkOem8 = 0xDF;
 
 // The punctuation keys of the US layout: virtual key, keysym, plain and shifted character.
 struct PunctuationKey {
@@ -113,7 +114,17 @@ uint8_t VirtualKeyForCsi(std::string_view params, char final) {
 
 }  // namespace
 
-unsigned long KeysymForVirtualKey(uint8_t virtualKey) {
+unsigned long KeysymForVirtualKey(uint8_t virtualKey, std::u16string_view layoutName) {
+    if (layoutName == u"00000809") {
+        // The UK keyboard: its grave key is VK_OEM_8, the apostrophe key VK_OEM_3
+        // and the hash key VK_OEM_7, so the hotkeys keep the keys they have on US.
+        switch (virtualKey) {
+            case kVkOem8: return XK_grave;
+            case kVkOem3: return XK_apostrophe;
+            case kVkOem7: return XK_numbersign;
+            default: break;
+        }
+    }
     if ((virtualKey >= 'A' && virtualKey <= 'Z') || (virtualKey >= '0' && virtualKey <= '9')) {
         // Letter keysyms are the lower-case ASCII codes; digits are their own.
         return virtualKey >= 'A' ? static_cast<unsigned long>(virtualKey - 'A' + XK_a)

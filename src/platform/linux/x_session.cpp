@@ -168,8 +168,9 @@ void CloseDisplaySession(DisplaySession& session) noexcept {
 
 bool GrabHotkey(DisplaySession& session, int id, uint32_t modifiers, uint8_t virtualKey) {
     Display* display = session.display.get();
-    const KeySym keysym = KeysymForVirtualKey(virtualKey);
-    if (display == nullptr || keysym == NoSymbol) return false;
+    if (display == nullptr) return false;
+    const KeySym keysym = KeysymForVirtualKey(virtualKey, XKeyboardLayoutName(session));
+    if (keysym == NoSymbol) return false;
     const KeyCode keycode = XKeysymToKeycode(display, keysym);
     if (keycode == 0) return false;
     const unsigned mask = XModifierMask(modifiers);

@@ -42,10 +42,21 @@ TEST(XKeys, KeysWithoutAUsKeyFailToRegister) {
     EXPECT_EQ(KeysymForVirtualKey(0xDF), 0u);  // VK_OEM_8
     EXPECT_EQ(KeysymForVirtualKey(0x78), 0u);  // F9: not in our table
     EXPECT_EQ(KeysymForVirtualKey(0x00), 0u);
-    // On layouts other than US and Polish only id 1 (VK_OEM_8) has no key.
-    const auto table = HotkeyTable(u"00000809");
-    EXPECT_EQ(KeysymForVirtualKey(table[1].virtualKey), 0u);
-    EXPECT_EQ(KeysymForVirtualKey(table[8].virtualKey), 0x60u);
+    // On layouts read as US other than US and Polish, only id 1 (VK_OEM_8) has no key.
+    const auto table = HotkeyTable(u"00000407");
+    EXPECT_EQ(KeysymForVirtualKey(table[1].virtualKey, u"00000407"), 0u);
+    EXPECT_EQ(KeysymForVirtualKey(table[8].virtualKey, u"00000407"), 0x60u);
+}
+
+TEST(XKeys, TheUkLayoutKeepsTheUsKeysOfEveryHotkey) {
+    const auto us = HotkeyTable(u"00000409");
+    const auto uk = HotkeyTable(u"00000809");
+    for (size_t id = 0; id < us.size(); ++id) {
+        EXPECT_EQ(KeysymForVirtualKey(uk[id].virtualKey, u"00000809"),
+                  KeysymForVirtualKey(us[id].virtualKey, u"00000409"))
+            << "hotkey " << id;
+    }
+    EXPECT_EQ(KeysymForVirtualKey(0xDE, u"00000809"), 0x23u);  // numbersign
 }
 
 TEST(XKeys, ModifierFlagsBecomeXMasks) {
