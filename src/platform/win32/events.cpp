@@ -59,23 +59,33 @@ LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The oldest event that the window procedure queued, if any.
+bool TakePending(win32::WindowSession& session, Event& event) {
+    if (session.pending.empty()) return false;
+    event = session.pending.front();
+    session.pending.pop_front();
+    return true;
+}
+
 }  // namespace
 
 Event Win32Platform::WaitEvent(int64_t timeoutMs) {
     win32::WindowSession& session = *window_;
-    if (!session.pending.empty()) {
-        const Event event = session.pending.front();
-        session.pending.pop_front();
-        return event;
-    }
+    Event event;
+    if (TakePending(session, event)) return event;
     MSG msg{};
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
-        if (timeoutMs <= 0) return {};
+        // A message sent by another thread or program is handled inside the
+        // peek; what it queued must not wait for the timeout.
+        if (TakePending(session, event) || timeoutMs <= 0) return event;
         const DWORD wait = timeoutMs >= static_cast<int64_t>(INFINITE)
                                ? INFINITE - 1
                                : static_cast<DWORD>(timeoutMs);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, kWakeMask);
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) return {};
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+            TakePending(session, event);
+            return event;
+        }
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

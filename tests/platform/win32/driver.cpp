@@ -3,12 +3,15 @@
 // from the log of the test Tolk.dll. Every wait is bounded. Prints one line per
 // check and ends with 0 when all passed.
 //
-//   driver.exe <tarrow-desk.exe> <speech log> [--no-process-list]
+//   driver.exe <tarrow-desk.exe> <speech log> [<a copy with no Tolk.dll beside it>]
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -149,18 +152,108 @@ const std::string kExitFailure =
     "other copies of the app are running, or make modifications as necessary to allow the "
     "app's hotkeys to work, change the modifier, unbind hotkeys in other applications, etc.";
 
+
+size_t CountLines(const std::string& log, const std::string& wanted) {
+    const std::vector<std::string> lines = LogLines(log);
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), wanted));
+}
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// The file is a GUI program carrying its manifest and its version resource.
+void CheckResources(const std::wstring& exe) {
+    std::ifstream file(std::filesystem::path(exe), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    bool gui = false;
+    if (bytes.size() >= sizeof dos) {
+        std::memcpy(&dos, bytes.data(), sizeof dos);
+        const auto at = static_cast<size_t>(dos.e_lfanew);
+        if (at + sizeof nt <= bytes.size()) {
+            std::memcpy(&nt, bytes.data() + at, sizeof nt);
+            gui = nt.FileHeader.Machine == IMAGE_FILE_MACHINE_AMD64 &&
+                  nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+        }
+    }
+    Check(gui, "a 64-bit GUI program (no console window)");
+
+    std::string manifest;
+    if (const HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        if (const HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+            const HGLOBAL loaded = LoadResource(image, found);
+            const auto* data = static_cast<const char*>(LockResource(loaded));
+            if (data != nullptr) manifest.assign(data, SizeofResource(image, found));
+        }
+        FreeLibrary(image);
+    }
+    Check(Contains(manifest, ">true</dpiAware>"), "the manifest declares the program DPI-aware");
+    Check(Contains(manifest, "Microsoft.Windows.Common-Controls") && Contains(manifest, "version=\"6.0.0.0\""),
+          "the manifest asks for Common Controls 6");
+    const char* systems[] = {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                             "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                             "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"};
+    Check(std::all_of(std::begin(systems), std::end(systems), [&](const char* id) { return Contains(manifest, id); }),
+          "the manifest lists Windows Vista to Windows 10");
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    std::vector<BYTE> info(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    const bool read = size > 0 && GetFileVersionInfoW(exe.c_str(), 0, size, info.data()) &&
+                      VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+                      VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                                     reinterpret_cast<void**>(&product), &length);
+    Check(read && fixed->dwFileVersionMS == MAKELONG(0, 1) && fixed->dwFileVersionLS == MAKELONG(222, 7) &&
+              Narrow(product) == "1.0.7, Build 222",
+          "the version resource says 1.0.7, Build 222");
+}
+
+// A close request to the hidden window ends the program silently, with code 0.
+void CheckCloseRequest(const std::wstring& exe, const std::string& log, size_t& seen) {
+    Program program;
+    Check(Start(exe, program), "a third copy starts");
+    const HWND window = WaitForWindow(program.info.dwProcessId, nullptr, L"Tarrow Desk", kStartMs);
+    if (window == nullptr) {
+        Check(false, "its hidden window exists");
+        return;
+    }
+    const std::string welcome = WaitForLine(log, seen, Spoken, kReplyMs);
+    Check(welcome == "1\t" + kWelcome, "it says the welcome");
+    const size_t removals = CountLines(log, "#tray delete 1");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    Check(EndsWithCode(program, 0, code), "a close request ends it with code 0 (" + std::to_string(code) + ")");
+    Check(WaitForLine(log, seen, Spoken, 0).empty(), "nothing is said on that road");
+    Check(CountLines(log, "#tray delete 1") == removals + 1, "the tray icon was taken away");
+}
+
+// Without Tolk.dll the program speaks through SAPI; it still runs and ends cleanly.
+void CheckWithoutTolk(const std::wstring& exe) {
+    Program program;
+    Check(Start(exe, program), "a copy without Tolk.dll starts");
+    const HWND window = WaitForWindow(program.info.dwProcessId, nullptr, L"Tarrow Desk", kStartMs);
+    Check(window != nullptr, "its hidden window exists");
+    if (window == nullptr) return;
+    PressHotkey(window, 0);
+    DWORD code = 0;
+    Check(EndsWithCode(program, 0, code), "its exit hotkey ends it with code 0 (" + std::to_string(code) + ")");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::printf("usage: driver.exe <tarrow-desk.exe> <speech log> [--no-process-list]\n");
+        std::printf("usage: driver.exe <tarrow-desk.exe> <speech log> [<copy without Tolk.dll>]\n");
         return 2;
     }
     const std::wstring exe = argv[1];
     const std::string log = Narrow(argv[2]);
-    const bool processList = !(argc > 3 && std::wstring(argv[3]) == L"--no-process-list");
     DeleteFileW(argv[2]);
     size_t seen = 0;
+    CheckResources(exe);
 
     Program first;
     Check(Start(exe, first), "the program starts");
@@ -179,18 +272,14 @@ int wmain(int argc, wchar_t** argv) {
     const std::string repeated = WaitForLine(log, seen, Spoken, kReplyMs);
     Check(repeated == "0\t" + kWelcome, "repeat says the welcome again without interrupt: " + repeated);
 
-    if (processList) {
-        PressHotkey(window, 3);
-        const std::string entry = WaitForLine(log, seen, Spoken, kReplyMs);
-        const bool entryShape = entry.rfind("1\t", 0) == 0 && entry.find("%; ") != std::string::npos &&
-                                entry.find(" of ") != std::string::npos;
-        Check(entryShape, "next process speaks an entry: " + entry);
-        PressHotkey(window, 12);
-        const std::string sort = WaitForLine(log, seen, Spoken, kReplyMs);
-        Check(sort == "1\tMemory", "the sort toggle says Memory: " + sort);
-    } else {
-        std::printf("skip next process and sort toggle (no process list in this build)\n");
-    }
+    PressHotkey(window, 3);
+    const std::string entry = WaitForLine(log, seen, Spoken, kReplyMs);
+    const bool entryShape = entry.rfind("1\t", 0) == 0 && entry.find("%; ") != std::string::npos &&
+                            entry.find(" of ") != std::string::npos;
+    Check(entryShape, "next process speaks an entry: " + entry);
+    PressHotkey(window, 12);
+    const std::string sort = WaitForLine(log, seen, Spoken, kReplyMs);
+    Check(sort == "1\tMemory", "the sort toggle says Memory: " + sort);
 
     // A second copy cannot take the exit hotkey: it says so in a box and ends.
     {
@@ -218,6 +307,9 @@ int wmain(int argc, wchar_t** argv) {
     Check(EndsWithCode(first, 0, code), "the program ends with code 0 (" + std::to_string(code) + ")");
     Check(HasLine(log, "#tray delete 1"), "the program took its tray icon away");
     Check(!TrayIconPresent(window), "the tray icon is gone");
+
+    CheckCloseRequest(exe, log, seen);
+    if (argc > 3) CheckWithoutTolk(argv[3]);
 
     std::printf("%s\n", failures == 0 ? "smoke test passed" : "smoke test FAILED");
     return failures == 0 ? 0 : 1;

@@ -41,8 +41,11 @@ smoke() {
   work=$(mktemp -d "$build/smoke.XXXXXX")
   cp "$build/tarrow-desk.exe" "$tests/Tolk.dll" "$tests/driver.exe" "$work/"
   cp -r "$source/snd" "$work/" 2>/dev/null || true
+  # A second folder with the program alone: no screen-reader library beside it.
+  mkdir "$work/alone"
+  cp "$build/tarrow-desk.exe" "$work/alone/"
   (cd "$work" && timeout 400 "$wine" ./driver.exe "$(winepath -w "$work/tarrow-desk.exe")" \
-    "$(winepath -w "$work/speech.log")")
+    "$(winepath -w "$work/speech.log")" "$(winepath -w "$work/alone/tarrow-desk.exe")")
   status=$?
   rm -rf "$work"
   return $status

@@ -81,6 +81,18 @@ TEST_F(Win32Events, CloseAndMenuComeFromTheWindowBeforeAnyNewMessage) {
     EXPECT_TRUE(IsWindow(window));
 }
 
+TEST_F(Win32Events, ACloseRequestSentDuringALongWaitEndsIt) {
+    // Sent, not posted: the window procedure runs inside the wait, which must
+    // then hand out its event instead of sleeping on to the timeout.
+    std::thread sender([this] { SendMessageW(window, WM_CLOSE, 0, 0); });
+    const ULONGLONG start = GetTickCount64();
+    const Event event = platform.WaitEvent(10000);
+    const ULONGLONG waited = GetTickCount64() - start;
+    sender.join();
+    EXPECT_EQ(event.kind, EventKind::Close);
+    EXPECT_LT(waited, 5000u);
+}
+
 TEST_F(Win32Events, AnExitRequestFromAWorkerWakesTheWait) {
     std::thread worker([this] { platform.PostExitRequest(); });
     worker.join();
