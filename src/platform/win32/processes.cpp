@@ -32,6 +32,9 @@ bool Win32Platform::TakeProcessSnapshot(std::vector<SnapshotEntry>& out) {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     if (!Process32FirstW(snapshot.get(), &entry)) return false;
+    // Windows begins every snapshot with the idle process, and the caller
+    // passes over that first row; where a system does not (Wine), it is added.
+    if (entry.th32ProcessID != 0) out.push_back({0, u"[System Process]"});
     do {
         // szExeFile is always terminated within its 260 units.
         out.push_back({static_cast<uint32_t>(entry.th32ProcessID), win32::FromWide(entry.szExeFile)});

@@ -127,6 +127,9 @@ std::u16string Win32Platform::PromptText(std::u16string_view title, std::u16stri
         if (RegisterClassExW(&windowClass) == 0) return {};
     }
 
+    // Declared before the window, so it goes after the controls that use it.
+    const win32::UniqueGdiObject font = MessageFont();
+    const auto hfont = static_cast<HFONT>(font.get());
     PromptState state;
     const int width = Scale(kWindowSize.width, session.scaleX);
     const int height = Scale(kWindowSize.height, session.scaleY);
@@ -139,8 +142,6 @@ std::u16string Win32Platform::PromptText(std::u16string_view title, std::u16stri
         session.instance, &state));
     if (!window) return {};
 
-    const win32::UniqueGdiObject font = MessageFont();
-    const auto hfont = static_cast<HFONT>(font.get());
     AddControl(window.get(), L"STATIC", win32::ToWide(prompt), SS_LEFT | SS_NOPREFIX, kLabel, -1,
                session, hfont);
     const HWND edit = AddControl(window.get(), L"EDIT", win32::ToWide(defaultText),

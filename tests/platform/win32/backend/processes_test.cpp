@@ -22,11 +22,16 @@ std::wstring OwnPath() {
     return path;
 }
 
-TEST(Win32Processes, TheSnapshotListsThisProcessByItsFileName) {
+TEST(Win32Processes, TheSnapshotBeginsWithTheIdleProcessAndListsThisOne) {
     Win32Platform platform;
     std::vector<SnapshotEntry> entries;
     ASSERT_TRUE(platform.TakeProcessSnapshot(entries));
     ASSERT_GT(entries.size(), 1u);
+    EXPECT_EQ(entries.front().pid, 0u);
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const SnapshotEntry& e) {
+                  return e.pid == 0;
+              }),
+              1);
     const auto self = std::find_if(entries.begin(), entries.end(), [](const SnapshotEntry& e) {
         return e.pid == GetCurrentProcessId();
     });
