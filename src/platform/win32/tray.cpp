@@ -57,13 +57,13 @@ NOTIFYICONDATAW IconData(const WindowSession& session) {
     return data;
 }
 
-void CopyTooltip(NOTIFYICONDATAW& data, std::u16string_view tooltip) {
-    const size_t units = std::min(tooltip.size(), kTooltipUnits);
-    std::copy_n(tooltip.begin(), units, data.szTip);
-    data.szTip[units] = L'\0';
-}
-
 }  // namespace
+
+void FillTooltip(wchar_t (&field)[128], std::u16string_view tooltip) noexcept {
+    const size_t units = std::min(tooltip.size(), kTooltipUnits);
+    std::copy_n(tooltip.begin(), units, field);
+    field[units] = L'\0';
+}
 
 void ShowTrayMenu(WindowSession& session) noexcept {
     if (!session.trayMenu) return;
@@ -94,7 +94,7 @@ void Win32Platform::AddTrayIcon(std::u16string_view tooltip) {
     data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
     data.uCallbackMessage = win32::kTrayCallbackMessage;
     data.hIcon = session.trayImage.get();
-    win32::CopyTooltip(data, tooltip);
+    win32::FillTooltip(data.szTip, tooltip);
     session.trayAdded = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
@@ -103,7 +103,7 @@ void Win32Platform::SetTrayTooltip(std::u16string_view tooltip) {
     if (!session.trayAdded) return;
     NOTIFYICONDATAW data = win32::IconData(session);
     data.uFlags = NIF_TIP;
-    win32::CopyTooltip(data, tooltip);
+    win32::FillTooltip(data.szTip, tooltip);
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 

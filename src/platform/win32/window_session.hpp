@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <string_view>
 
 #include "platform/platform_services.hpp"
 #include "platform/win32/handles.hpp"
@@ -38,6 +39,8 @@ struct WindowSession {
     double scaleY = 1.0;
 };
 
+// tray.cpp: the tooltip field of the icon: at most 63 units, then a zero unit.
+void FillTooltip(wchar_t (&field)[128], std::u16string_view tooltip) noexcept;
 // tray.cpp: opens the tray menu at the cursor (right-button release on the icon).
 void ShowTrayMenu(WindowSession& session) noexcept;
 // tray.cpp: takes the icon off the notification area if it is there.

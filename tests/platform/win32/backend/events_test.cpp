@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/win32/backend/backend_fixture.hpp"
@@ -148,6 +149,23 @@ TEST_F(Win32Events, LeftClicksOnTheIconDoNothing) {
     SendMessageW(window, win32::kTrayCallbackMessage, 0, WM_LBUTTONUP);
     SendMessageW(window, win32::kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
     EXPECT_EQ(NextEvent().kind, EventKind::None);
+}
+
+TEST(Win32Tray, TheTooltipIsCutToSixtyThreeUnits) {
+    wchar_t field[128];
+    std::fill(std::begin(field), std::end(field), L'#');
+    win32::FillTooltip(field, u"Tarrow");
+    EXPECT_EQ(std::wstring(field), L"Tarrow");
+
+    const std::u16string summary = u"Tarrow: 123 processes, 45% CPU " + std::u16string(100, u'x');
+    win32::FillTooltip(field, summary);
+    EXPECT_EQ(std::wstring(field).size(), 63u);
+    EXPECT_EQ(std::u16string(field, field + 63), summary.substr(0, 63));
+    // The rest of the field is untouched past the terminating zero.
+    EXPECT_EQ(field[64], L'#');
+
+    win32::FillTooltip(field, std::u16string(63, u'y'));
+    EXPECT_EQ(std::wstring(field), std::wstring(63, L'y'));
 }
 
 TEST_F(Win32Events, AKeyCombinationCanBeTakenOnlyOnce) {

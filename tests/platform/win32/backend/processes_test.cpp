@@ -78,6 +78,27 @@ TEST(Win32Processes, TerminateEndsTheProcessWithCodeZero) {
     CloseHandle(child.hProcess);
 }
 
+std::wstring TestFolder() {
+    const std::wstring self = OwnPath();
+    return self.substr(0, self.find_last_of(L'\\') + 1);
+}
+
+TEST(Win32Updater, TheUpdaterIsStartedInTheWorkingFolderWithoutWaiting) {
+    ScratchFolder folder;
+    Win32Platform platform;
+    // Nothing called updater.exe beside this program or in the working folder.
+    EXPECT_FALSE(platform.StartUpdater());
+    ASSERT_TRUE(CopyFileW((TestFolder() + L"test_updater.exe").c_str(), L"updater.exe", FALSE));
+    EXPECT_TRUE(platform.StartUpdater());
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (GetFileAttributesW(L"updater-ran.txt") == INVALID_FILE_ATTRIBUTES && GetTickCount64() < end) {
+        Sleep(20);
+    }
+    EXPECT_NE(GetFileAttributesW(L"updater-ran.txt"), INVALID_FILE_ATTRIBUTES);
+    // Let it end before its folder goes.
+    for (int i = 0; i < 100 && !DeleteFileW(L"updater.exe"); ++i) Sleep(50);
+}
+
 TEST(Win32System, MemoryClocksAndProcessorAreSane) {
     Win32Platform platform;
     platform.InitServices();
