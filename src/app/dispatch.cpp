@@ -67,7 +67,9 @@ LoopControl Dispatch(Application& app, const Event& event) {
             }
             return LoopControl::Continue;
         case EventKind::ExitRequest:
-            // An update worker downloaded the archive and started the updater.
+            // An update worker has downloaded the archive: hand over to the updater
+            // (whether or not it starts, the program ends).
+            app.platform.StartUpdater();
             ExitSequence(app);
             return LoopControl::Exit;
         case EventKind::Close:

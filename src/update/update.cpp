@@ -48,12 +48,10 @@ void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJ
                              kMbOk);
         return;
     }
-    // The main thread says "Exiting" and ends the program; this thread touches
-    // nothing after handing over.
-    gate.Run([&] {
-        platform.StartUpdater();  // whether or not it started, the program ends
-        platform.PostExitRequest();
-    });
+    // The main thread starts the updater, says "Exiting" and ends the program at
+    // once, so the updater never runs beside a program that is still going (the
+    // main thread may be holding a box); this thread touches nothing after this.
+    gate.Run([&] { platform.PostExitRequest(); });
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <future>
 #include <thread>
@@ -106,6 +108,12 @@ TEST(UpdateCheck, AnyDifferenceAsksTheQuestionWithTheBodyAsItCameAndNoIsSilent) 
     }
 }
 
+size_t CallIndex(const FakePlatform& fake, const std::string& call) {
+    const auto it = std::find(fake.calls.begin(), fake.calls.end(), call);
+    EXPECT_NE(it, fake.calls.end()) << call;
+    return static_cast<size_t>(it - fake.calls.begin());
+}
+
 TEST(UpdateCheck, YesDownloadsStartsTheUpdaterAndTheMainLoopSaysExiting) {
     for (const bool updaterStarts : {true, false}) {
         Rig rig;
@@ -120,10 +128,13 @@ TEST(UpdateCheck, YesDownloadsStartsTheUpdaterAndTheMainLoopSaysExiting) {
         EXPECT_EQ(rig.server.requests[1].url, u"https://updates.test/softs/Tarrow.zip");
         EXPECT_EQ(rig.server.requests[1].limits.transferMs, 20000);
         EXPECT_EQ(rig.server.savedTo, std::vector<std::u16string>{u"Tarrow.zip"});
-        EXPECT_EQ(rig.fake.updaterStarted, 1);
-        // The worker only asked; the exit is the main loop's, whether or not the updater ran.
+        // The worker only asked; the updater and the exit are the main loop's, so the
+        // updater never runs beside a program held by a box on the main thread.
+        EXPECT_EQ(rig.fake.updaterStarted, 0);
         EXPECT_EQ(rig.fake.shutdowns, 0);
         EXPECT_EQ(RunPass(rig.app), LoopControl::Exit);
+        EXPECT_EQ(rig.fake.updaterStarted, 1);
+        EXPECT_LT(CallIndex(rig.fake, "StartUpdater"), CallIndex(rig.fake, "Speak Exiting"));
         EXPECT_EQ(rig.fake.spoken.back(), (SpokenText{u"Exiting", true}));
         EXPECT_FALSE(rig.fake.trayIconPresent);
         EXPECT_EQ(rig.fake.shutdowns, 1);
@@ -145,6 +156,7 @@ TEST(UpdateCheck, AFailedDownloadShowsTheErrorAndTheProgramGoesOn) {
     rig.server.downloadOk = true;
     rig.fake.messageAnswers = {kIdYes};
     rig.Check(false);
+    EXPECT_EQ(RunPass(rig.app), LoopControl::Exit);
     EXPECT_EQ(rig.fake.updaterStarted, 1);
 }
 
