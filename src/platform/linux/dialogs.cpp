@@ -2,6 +2,7 @@
 // reads it), the terminal in terminal mode, standard error otherwise.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,9 +33,33 @@ std::string Argument(std::string_view name, std::u16string_view value) {
     return std::string(name) + text;
 }
 
+// Keeps the ids of running dialogs, so shutting down can end them.
+class OpenDialog {
+public:
+    OpenDialog(DisplaySession& session, int pid) : session_(session), pid_(pid) {
+        std::lock_guard<std::mutex> guard(session_.dialogsLock);
+        if (session_.dialogsClosed) {
+            ::kill(pid_, SIGTERM);  // the program is ending: no new box
+        } else {
+            session_.openDialogs.push_back(pid_);
+        }
+    }
+    ~OpenDialog() {
+        std::lock_guard<std::mutex> guard(session_.dialogsLock);
+        std::erase(session_.openDialogs, pid_);
+    }
+    OpenDialog(const OpenDialog&) = delete;
+    OpenDialog& operator=(const OpenDialog&) = delete;
+
+private:
+    DisplaySession& session_;
+    int pid_;
+};
+
 // Runs the program with these arguments (no shell), its standard input from
 // /dev/null and its standard output captured or thrown away, and waits for it.
-ChildResult RunAndWait(const std::vector<std::string>& args, bool captureOutput) {
+ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& args,
+                       bool captureOutput) {
     ChildResult result;
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -58,6 +83,7 @@ ChildResult RunAndWait(const std::vector<std::string>& args, bool captureOutput)
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return result;
+    const OpenDialog open(session, pid);
 
     writeEnd = UniqueFd();
     if (captureOutput) {
@@ -130,7 +156,7 @@ int LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view 
         case UiMode::Terminal: return TerminalMessage(session, caption, text, style);
         case UiMode::X11: {
             const DialogKind kind = style == kMbYesNo ? DialogKind::Question : DialogKind::Info;
-            const ChildResult result = RunAndWait(ZenityArguments(kind, caption, text), false);
+            const ChildResult result = RunAndWait(session, ZenityArguments(kind, caption, text), false);
             if (result.exitStatus == -1) PrintToStderr(caption, text);
             // Only the main thread reads the X queue; a worker's box holds nothing.
             if (OnMainThread(session)) DiscardKeyEvents(session);
@@ -149,7 +175,7 @@ std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16stri
         case UiMode::Terminal: return TerminalPrompt(session, title, prompt, defaultText);
         case UiMode::X11: {
             const ChildResult result = RunAndWait(
-                ZenityArguments(DialogKind::Entry, title, prompt, defaultText), true);
+                session, ZenityArguments(DialogKind::Entry, title, prompt, defaultText), true);
             if (OnMainThread(session)) DiscardKeyEvents(session);
             return PromptResult(result.output, result.exitStatus);
         }

@@ -109,6 +109,12 @@ struct DisplaySession {
     std::string clipboardUtf8;
     bool ownsClipboard = false;
 
+    // Dialog programs still open (their process ids); shutting down ends them,
+    // so no box outlives the program that asked it.
+    std::mutex dialogsLock;
+    std::vector<int> openDialogs;
+    bool dialogsClosed = false;
+
     // Terminal mode. terminalLock gives standard input to one reader at a time
     // (the loop, or a box asked from any thread).
     RawTerminal terminal;

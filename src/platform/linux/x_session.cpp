@@ -2,6 +2,7 @@
 // handler, hotkey grabs and the keyboard layout name.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -157,6 +158,12 @@ bool OpenDisplaySession(DisplaySession& session, std::string& why) {
 }
 
 void CloseDisplaySession(DisplaySession& session) noexcept {
+    {
+        // A box a worker still shows would otherwise stay on screen after we end.
+        std::lock_guard<std::mutex> guard(session.dialogsLock);
+        session.dialogsClosed = true;
+        for (const int pid : session.openDialogs) ::kill(pid, SIGTERM);
+    }
     const UiMode mode = session.mode.exchange(UiMode::Headless);
     if (mode == UiMode::Terminal) LeaveTerminalMode(session);
     // Closing the connection releases the window, the grabs and the selection.
