@@ -46,11 +46,6 @@ bool StartCues(PlatformServices& platform, const Monitor& m, double sample, CueI
     return true;
 }
 
-// Fresh figures for the focused process, or nullptr when it is gone.
-const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& processes) {
-    return EntryAt(processes.list, FindIndexByPid(platform, processes, processes.focusedPid));
-}
-
 void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                     Monitor& m, const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;

@@ -23,14 +23,28 @@ const ProcessEntry* EntryAtCursorOrFirst(ProcessList& list) {
 }
 
 // Finds the focused process in a fresh list; says so when it is gone.
-const ProcessEntry* FocusedEntry(PlatformServices& platform, SpeechOutput& speech,
-                                 ProcessState& state) {
-    const int64_t index = FindIndexByPid(platform, state, state.focusedPid);
-    if (index < 0) {
-        speech.Speak(u"No focused process.", false);
-        return nullptr;
+const ProcessEntry* FocusedEntryOrSay(PlatformServices& platform, SpeechOutput& speech,
+                                      ProcessState& state) {
+    const ProcessEntry* entry = FocusedEntry(platform, state);
+    if (!entry) speech.Speak(u"No focused process.", false);
+    return entry;
+}
+
+// Moves the cursor to the first entry with the largest figure (the first entry
+// when none is above 0) and speaks it.
+template <typename Figure>
+void FocusLargest(SpeechOutput& speech, ProcessList& list, Figure figure) {
+    int64_t best = 0;
+    int64_t bestValue = 0;
+    for (int64_t i = 0; i < Count(list); ++i) {
+        const int64_t value = figure(list.entries[static_cast<size_t>(i)]);
+        if (value > bestValue) {
+            best = i;
+            bestValue = value;
+        }
     }
-    return EntryAt(state.list, index);
+    list.cursor = best;
+    SpeakEntry(speech, list, best);
 }
 
 void KeepCursorOnList(ProcessList& list) {
@@ -100,33 +114,11 @@ void LastProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
 }
 
 void FocusMostMemory(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
-    ProcessList& list = state.list;
-    int64_t best = 0;
-    int64_t bestValue = 0;
-    for (int64_t i = 0; i < Count(list); ++i) {
-        const int64_t value = list.entries[static_cast<size_t>(i)].memory;
-        if (value > bestValue) {
-            best = i;
-            bestValue = value;
-        }
-    }
-    list.cursor = best;
-    SpeakEntry(speech, list, best);
+    FocusLargest(speech, state.list, [](const ProcessEntry& e) { return e.memory; });
 }
 
 void FocusMostCpu(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
-    ProcessList& list = state.list;
-    int64_t best = 0;
-    int64_t bestValue = 0;
-    for (int64_t i = 0; i < Count(list); ++i) {
-        const int64_t value = ToWholeNumber(list.entries[static_cast<size_t>(i)].cpu);
-        if (value > bestValue) {
-            best = i;
-            bestValue = value;
-        }
-    }
-    list.cursor = best;
-    SpeakEntry(speech, list, best);
+    FocusLargest(speech, state.list, [](const ProcessEntry& e) { return ToWholeNumber(e.cpu); });
 }
 
 void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
@@ -170,21 +162,21 @@ void FocusProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) 
 }
 
 void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(e->name + u", " + IntegerText(e->pid), true);
     KeepCursorOnList(state.list);
 }
 
 void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(IntegerText(ToWholeNumber(e->cpu)), true);
     KeepCursorOnList(state.list);
 }
 
 void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntry(platform, speech, state);
+    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(FormatBytes(static_cast<float>(e->memory)), true);
     KeepCursorOnList(state.list);

@@ -124,6 +124,10 @@ int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t 
     return -1;
 }
 
+const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state) {
+    return EntryAt(state.list, FindIndexByPid(platform, state, state.focusedPid));
+}
+
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {
     if (index < 0 || index >= static_cast<int64_t>(list.entries.size())) return nullptr;
     return &list.entries[static_cast<size_t>(index)];

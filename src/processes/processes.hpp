@@ -52,6 +52,9 @@ int64_t TotalCpuPercent(const ProcessList& list);
 int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
 // nullptr when the index is outside the list.
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
+// Refreshes, then gives the focused process's entry, or nullptr when none was
+// chosen or it has ended.
+const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state);
 int64_t ProcessorCount(PlatformServices& platform);
 
 // Navigation, search and the focused process.
