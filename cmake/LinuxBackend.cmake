@@ -1,5 +1,7 @@
 # The Linux backend: X11, speech-dispatcher, miniaudio, /proc and /sys.
-file(GLOB TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp)
+# The cue engine and RIFF reader in src/platform/audio are shared with Windows.
+file(GLOB TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
 add_library(tarrow_backend STATIC ${TARROW_LINUX_SOURCES})
 target_link_libraries(tarrow_backend PUBLIC tarrow_core ${CMAKE_DL_LIBS})
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})

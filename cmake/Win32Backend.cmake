@@ -3,10 +3,10 @@
 # miniaudio; the manifest and version resource.
 enable_language(RC)
 
-file(GLOB TARROW_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/win32/*.cpp)
-# The RIFF cue reader is plain C++, shared with the Linux backend.
-add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES}
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/wave_file.cpp)
+# The cue engine and RIFF reader in src/platform/audio are shared with Linux.
+file(GLOB TARROW_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/win32/*.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
+add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES})
 target_link_libraries(tarrow_backend PUBLIC tarrow_core)
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})
 set(TARROW_WIN32_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX

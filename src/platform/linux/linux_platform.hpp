@@ -12,7 +12,7 @@ namespace tarrow {
 
 struct DisplaySession;  // events.cpp, clipboard.cpp, dialogs.cpp
 struct SpeechSession;   // speech.cpp
-struct AudioSession;    // sound.cpp
+struct AudioSession;    // platform/audio/audio_session.hpp
 struct ProcReader;      // processes.cpp, system.cpp
 
 // Where /proc and /sys are read; tests point these at fixture trees.

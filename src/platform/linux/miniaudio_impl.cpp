@@ -1,4 +1,4 @@
 // The one place that compiles miniaudio's implementation.
 
 #define MINIAUDIO_IMPLEMENTATION
-#include "platform/linux/miniaudio_setup.hpp"
+#include "platform/audio/miniaudio_setup.hpp"

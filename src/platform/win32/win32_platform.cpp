@@ -8,7 +8,7 @@
 
 #include <clocale>
 
-#include "platform/win32/audio_session.hpp"
+#include "platform/audio/audio_session.hpp"
 #include "platform/win32/speech_session.hpp"
 #include "platform/win32/window_session.hpp"
 #include "platform/win32/worker_set.hpp"
@@ -18,7 +18,7 @@ namespace tarrow {
 Win32Platform::Win32Platform()
     : window_(std::make_unique<win32::WindowSession>()),
       speech_(std::make_unique<win32::SpeechSession>()),
-      audio_(std::make_unique<win32::AudioSession>()),
+      audio_(std::make_unique<AudioSession>()),
       workers_(std::make_unique<win32::WorkerSet>()) {
     // The platform is made on the main thread: its queue is the one the loop waits on.
     window_->mainThreadId = GetCurrentThreadId();
@@ -55,7 +55,7 @@ void Win32Platform::ShutdownServices() {
         const std::lock_guard<std::mutex> guard(workers_->lock);
         workers_->threads.clear();
     }
-    audio_->Stop();
+    StopAudioEngine(*audio_);
     // Windows, then COM: the speech thread leaves its apartment before ours closes.
     speech_->Stop();
     if (oleStarted_) {

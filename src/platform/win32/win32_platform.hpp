@@ -10,10 +10,11 @@
 
 namespace tarrow {
 
+struct AudioSession;  // platform/audio/audio_session.hpp
+
 namespace win32 {
 struct WindowSession;  // events.cpp, tray.cpp, prompt.cpp, dialogs.cpp
 struct SpeechSession;  // speech.cpp
-struct AudioSession;   // sound.cpp
 struct WorkerSet;      // workers.cpp
 }  // namespace win32
 
@@ -87,7 +88,7 @@ private:
     bool shutDown_ = false;
     std::unique_ptr<win32::WindowSession> window_;
     std::unique_ptr<win32::SpeechSession> speech_;
-    std::unique_ptr<win32::AudioSession> audio_;
+    std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<win32::WorkerSet> workers_;
 };
 

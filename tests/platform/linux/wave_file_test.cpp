@@ -1,4 +1,4 @@
-#include "platform/linux/wave_file.hpp"
+#include "platform/audio/wave_file.hpp"
 
 #include <gtest/gtest.h>
 

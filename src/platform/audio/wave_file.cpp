@@ -1,7 +1,7 @@
 // RIFF cue reader. All arithmetic on sizes is done in 64 bits, so a hostile
 // 0xFFFFFFFF length can only fail a bounds check, never wrap around one.
 
-#include "platform/linux/wave_file.hpp"
+#include "platform/audio/wave_file.hpp"
 
 #include <cstring>
 
