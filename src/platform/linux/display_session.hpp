@@ -15,29 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/unique_fd.hpp"
 #include "platform/platform_services.hpp"
 
 struct _XDisplay;
 union _XEvent;
 
 namespace tarrow {
-
-// An owned file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd();
-    int Get() const { return fd_; }
-    int Release() { const int fd = fd_; fd_ = -1; return fd; }
-
-private:
-    int fd_ = -1;
-};
 
 struct XDisplayCloser {
     void operator()(_XDisplay* display) const noexcept;

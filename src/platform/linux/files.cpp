@@ -12,32 +12,12 @@
 #include <string>
 
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and reports whether the close succeeded.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
     size_t done = 0;
@@ -58,7 +38,7 @@ public:
     size_t Write(std::string_view bytes) override {
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
+            const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<size_t>(n);
@@ -67,7 +47,7 @@ public:
     }
 
 private:
-    FileDescriptor fd_;
+    UniqueFd fd_;
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -94,8 +74,8 @@ std::string ResolveLink(const std::string& name) {
 }
 
 void SyncDirectory(const std::string& directory) {
-    FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid()) ::fsync(fd.get());
+    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) ::fsync(fd.Get());
 }
 
 class IconvHandle {
@@ -125,19 +105,19 @@ FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
     const std::string name = Utf16ToUtf8(path);
     FileReadResult result;
     // Non-blocking so that a FIFO under the name cannot hang the program.
-    FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
+    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid()) {
         result.status = errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Unreadable;
         return result;
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         result.status = FileReadStatus::Unreadable;
         return result;
     }
     char buffer[65536];
     while (true) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result.status = FileReadStatus::Unreadable;
@@ -160,18 +140,18 @@ bool LinuxPlatform::ReplaceFile(std::u16string_view path, std::string_view bytes
 
     const std::string directory = DirectoryOf(name);
     std::string temp = directory + ".tarrow-XXXXXX";
-    FileDescriptor fd(::mkstemp(temp.data()));
-    if (!fd.valid()) return false;
+    UniqueFd fd(::mkstemp(temp.data()));
+    if (!fd.Valid()) return false;
     if (exists) {
         // Best effort: the new file keeps the old one's owner and permissions.
-        [[maybe_unused]] const int owned = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
-        ::fchmod(fd.get(), existing.st_mode & 07777);
+        [[maybe_unused]] const int owned = ::fchown(fd.Get(), existing.st_uid, existing.st_gid);
+        ::fchmod(fd.Get(), existing.st_mode & 07777);
     } else {
-        ::fchmod(fd.get(), 0644);
+        ::fchmod(fd.Get(), 0644);
     }
     // Until the rename the old file is untouched: a full disk or a crash
     // costs the new contents, never the old ones.
-    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 && fd.Close();
+    const bool written = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0 && fd.Close();
     if (!written || ::rename(temp.c_str(), name.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

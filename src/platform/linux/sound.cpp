@@ -15,6 +15,7 @@
 #include "platform/audio/cue_engine.hpp"
 #include "platform/linux/audio_session.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
@@ -24,32 +25,18 @@ namespace {
 // Cues are short; this only keeps a stray huge file from eating the memory.
 constexpr off_t kMaxCueFileBytes = 64 << 20;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // The whole of a regular file, or false. O_NONBLOCK keeps a FIFO put in
 // place of a cue from holding start-up.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return false;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) return false;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     if (info.st_size > kMaxCueFileBytes) return false;
     out.resize(static_cast<size_t>(info.st_size));
     size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
+        const ssize_t n = ::read(fd.Get(), out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);

@@ -106,18 +106,6 @@ std::string SymbolsName(Display* display) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) close(fd_);
-}
-
 void XDisplayCloser::operator()(_XDisplay* display) const noexcept {
     if (display != nullptr) XCloseDisplay(display);
 }
