@@ -29,21 +29,6 @@ start() {
     pids+=("$started")
 }
 
-# finish PID SECONDS: waits for the copy to end; sets $code.
-finish() {
-    local end=$((SECONDS + $2))
-    code=0
-    while kill -0 "$1" 2>/dev/null; do
-        if [ "$SECONDS" -ge "$end" ]; then
-            kill -9 "$1" 2>/dev/null || true
-            code=timeout
-            return
-        fi
-        sleep 0.1
-    done
-    wait "$1" || code=$?
-}
-
 start_xvfb
 
 # --- a server that answers

@@ -43,6 +43,22 @@ wait_for() {
     done
 }
 
+# finish PID SECONDS: waits for a copy of the program to end; sets $code to its
+# exit code, or to "timeout" after killing a copy that did not end in time.
+finish() {
+    local end=$((SECONDS + $2))
+    code=0
+    while kill -0 "$1" 2>/dev/null; do
+        if [ "$SECONDS" -ge "$end" ]; then
+            kill -9 "$1" 2>/dev/null || true
+            code=timeout
+            return
+        fi
+        sleep 0.1
+    done
+    wait "$1" || code=$?
+}
+
 # start_xvfb: a display of our own, found free by Xvfb itself, and no session bus.
 start_xvfb() {
     require Xvfb xdotool
