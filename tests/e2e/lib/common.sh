@@ -62,7 +62,7 @@ finish() {
 # start_xvfb: a display of our own, found free by Xvfb itself, and no session bus.
 start_xvfb() {
     require Xvfb xdotool
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" </dev/null >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     wait_for 15 grep -qs . "$work/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$work/display")"

@@ -108,17 +108,23 @@ LiveServer::LiveServer(const std::string& folder, const std::string& cert, const
         throw std::runtime_error("cannot start python3");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (!FileExists(portFile)) {
-        if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("no server");
+        if (std::chrono::steady_clock::now() > deadline) {
+            Stop();  // no destructor runs after a throw from here
+            throw std::runtime_error("no server");
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     port_ = std::stoi(ReadWholeFile(portFile));
 }
 
-LiveServer::~LiveServer() {
+LiveServer::~LiveServer() { Stop(); }
+
+void LiveServer::Stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
         ::waitpid(pid_, &status, 0);
+        pid_ = -1;
     }
 }
 

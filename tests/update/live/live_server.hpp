@@ -59,6 +59,7 @@ public:
 
 private:
     void WriteRoutes() const;
+    void Stop();
     std::string folder_;
     std::string routes_, log_;
     std::map<std::string, Answer> answers_;

@@ -20,9 +20,24 @@ import json
 import os
 import ssl
 import threading
+import time
+
+
+def end_with_parent():
+    """Ends this server when the test that started it is gone, even by a crash,
+    so it never outlives the test and holds the test runner's output open."""
+    parent = os.getppid()
+
+    def watch():
+        while os.getppid() == parent:
+            time.sleep(0.2)
+        os._exit(0)
+
+    threading.Thread(target=watch, daemon=True).start()
 
 
 def main():
+    end_with_parent()
     parser = argparse.ArgumentParser()
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
