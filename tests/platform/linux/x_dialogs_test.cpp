@@ -90,9 +90,9 @@ private:
     std::string display_;
 };
 
-// Whether a zenity this test started is running (other tests may show their own).
-bool OwnZenityRunning() {
-    const std::string command = "pgrep -x -P " + std::to_string(getpid()) + " zenity >/dev/null";
+// Runs pgrep or pkill on the zenity boxes this test started (other tests may show their own).
+bool OnOwnZenity(const std::string& tool) {
+    const std::string command = tool + " -x -P " + std::to_string(getpid()) + " zenity >/dev/null";
     return std::system(command.c_str()) == 0;
 }
 
@@ -115,7 +115,7 @@ TEST(XDialogs, ShuttingDownClosesABoxAWorkerStillShows) {
         answered = true;
     });
     // Real time here: the box must be up before the program ends.
-    for (int i = 0; i < 50 && !OwnZenityRunning(); ++i) {
+    for (int i = 0; i < 50 && !OnOwnZenity("pgrep"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     platform->ShutdownServices();
@@ -123,10 +123,7 @@ TEST(XDialogs, ShuttingDownClosesABoxAWorkerStillShows) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(answered) << "the box outlived the program";
-    if (!answered) {
-        const std::string command = "pkill -x -P " + std::to_string(getpid()) + " zenity";
-        std::system(command.c_str());
-    }
+    if (!answered) OnOwnZenity("pkill");
     worker.join();
     EXPECT_EQ(answer, kIdNo);
 }
