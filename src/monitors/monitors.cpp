@@ -94,6 +94,7 @@ void TickPcMemory(PlatformServices& platform, SpeechOutput& speech, Monitor& m,
                   const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
     const uint64_t total = platform.GetMemoryStatus().totalPhys;
+    if (total == 0) return;  // the status could not be read: no figure to compare this time
     const uint64_t available = platform.GetMemoryStatus().availPhys;
     const float bytes = static_cast<float>(InUseBytes(total, available));
     const auto sample = static_cast<double>(WholeMebibytes(bytes));

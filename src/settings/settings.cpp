@@ -43,10 +43,22 @@ std::string DefaultContents() {
     return WriteIni(document);
 }
 
-std::u16string DecodeText(PlatformServices& platform, std::string_view bytes) {
-    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
-        return Utf8ToUtf16(bytes.substr(kUtf8Bom.size()));
-    return platform.AnsiToUtf16(bytes);
+IniText DecodeText(PlatformServices& platform, std::string_view bytes) {
+    IniText decoded = DecodeIniBytes(bytes);
+    if (decoded.encoding == IniEncoding::Ansi) decoded.text = platform.AnsiToUtf16(bytes);
+    return decoded;
+}
+
+// Files that editors save as UTF-16 or as UTF-8 without a mark keep their
+// encoding and every line the save does not change; the others are written
+// whole in our own form.
+std::string EncodeSaved(const IniText& read, const IniDocument& document) {
+    switch (read.encoding) {
+        case IniEncoding::Utf8:
+        case IniEncoding::Utf16Le:
+        case IniEncoding::Utf16Be: return EncodeIniText(WriteIniOver(read.text, document), read.encoding);
+        default: return WriteIni(document);
+    }
 }
 
 void ReadGeneral(const IniGroup& group, Settings& settings) {
@@ -88,7 +100,7 @@ void LoadSettings(PlatformServices& platform, Settings& settings) {
     }
     // A file that cannot be read counts as empty.
     if (file.status != FileReadStatus::Ok) return;
-    const IniDocument document = ParseIni(DecodeText(platform, file.bytes));
+    const IniDocument document = ParseIni(DecodeText(platform, file.bytes).text);
     if (const IniGroup* general = FindIniGroup(document, u"general")) ReadGeneral(*general, settings);
     if (const IniGroup* monitors = FindIniGroup(document, u"monitors"))
         ReadMonitors(*monitors, settings);
@@ -103,7 +115,8 @@ void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t
     }
     // A file we cannot read would be replaced by our three keys alone: leave it.
     if (file.status != FileReadStatus::Ok) return;
-    IniDocument document = ParseIni(DecodeText(platform, file.bytes));
+    const IniText read = DecodeText(platform, file.bytes);
+    IniDocument document = ParseIni(read.text);
     IniGroup* monitors = FindIniGroup(document, u"monitors");
     if (monitors == nullptr) {
         document.groups.push_back({true, u"monitors", {}});
@@ -113,7 +126,7 @@ void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t
     StoreKey(*monitors, u"pc_memory_monitor", pcMemoryMonitor);
     StoreKey(*monitors, u"pc_battery_monitor", pcBatteryMonitor);
     // Written aside and renamed over the old file; a read-only file stays as it is.
-    platform.ReplaceFile(kSettingsFile, WriteIni(document));
+    platform.ReplaceFile(kSettingsFile, EncodeSaved(read, document));
 }
 
 }  // namespace tarrow

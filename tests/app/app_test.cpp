@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 #include "app/application.hpp"
 #include "platform/fake_platform.hpp"
@@ -123,17 +125,88 @@ TEST(Roads, WorkerExitRequestRunsTheExitStepsOnTheMainThread) {
     EXPECT_EQ(fake.shutdowns, 1);
 }
 
-TEST(Dispatch, EveryIdReachesItsRowAndUnknownIdsAreIgnored) {
+// The first thing the user notices after `mark` calls: speech, a box, the
+// prompt, a started worker; else an ended process.
+std::string FirstEffect(const FakePlatform& fake, size_t mark, size_t boxesBefore) {
+    for (size_t i = mark; i < fake.calls.size(); ++i) {
+        const std::string& call = fake.calls[i];
+        if (call.rfind("ShowMessage", 0) == 0) return "Box " + testing::Narrow(fake.messages[boxesBefore].text);
+        if (call.rfind("Speak ", 0) == 0 || call.rfind("PromptText ", 0) == 0 || call == "StartWorker")
+            return call;
+    }
+    return fake.terminated.empty() ? "nothing" : "End " + std::to_string(fake.terminated.front());
+}
+
+TEST(Dispatch, EveryIdReachesItsOwnAction) {
+    const std::string expected[30] = {
+        "Speak Exiting",
+        "Speak Processor: Fake CPU, with 4 total cores.",
+        "Speak b.exe: 0%; 200.00 B. 2 of 6",
+        "Speak d.exe: 0%; 400.00 B. 4 of 6",
+        "Box Are you sure you wish to end c.exe?",
+        "End 3",
+        "Speak c.exe: 0%; 900.00 B. 3 of 6",
+        "Speak a.exe: 0%; 100.00 B. 1 of 6",
+        "Speak f.exe: 0%; 600.00 B. 6 of 6",
+        "Speak e.exe: 25%; 500.00 B. 5 of 6",
+        "Speak No processes.txt found.",
+        "PromptText Find process",
+        "Speak Memory",
+        "Speak CPU: 25%",
+        "Speak 4.00 GB of 8.00 GB, 50%.",
+        "Speak c.exe is now the focused process.",
+        "Speak f.exe, 6",
+        "Speak 0",
+        "Speak 600.00 B",
+        "Speak Copied marker",
+        "Speak Focused Process CPU Monitor on",
+        "Speak Focused Process memory Monitor on",
+        "Speak C:\\c.exe",
+        "Speak 1 hour, 1 second",
+        "Speak PC CPU Monitor on",
+        "Speak PC memory Monitor on",
+        "Speak 80% Charging",
+        "Speak PC battery Monitor on",
+        "StartWorker",
+        "Speak marker",
+    };
+    for (int64_t id = 0; id < 30; ++id) {
+        FakePlatform fake;
+        const char16_t* names[] = {u"a.exe", u"b.exe", u"c.exe", u"d.exe", u"e.exe", u"f.exe"};
+        for (uint32_t pid = 1; pid <= 6; ++pid) fake.AddProcess(pid, names[pid - 1], 100 * pid);
+        fake.FindProcess(3)->workingSet = 900;
+        fake.FindProcess(3)->imagePath = u"C:\\c.exe";
+        fake.uptimeMs = 3601000;
+        fake.power = {1, 80};
+        Application app(fake);
+        ASSERT_TRUE(Startup(app));
+        // e.exe takes a quarter of the four processors' time over the next second.
+        fake.now += 1000;
+        fake.FindProcess(5)->cpuTime = 4 * 2500000;
+        RefreshProcessList(fake, app.processes);
+        app.processes.list.cursor = 2;
+        app.processes.focusedPid = 6;
+        app.speech.Speak(u"marker", true);
+        const size_t mark = fake.calls.size(), boxes = fake.messages.size();
+
+        Dispatch(app, {EventKind::Hotkey, id});
+        EXPECT_EQ(FirstEffect(fake, mark, boxes), expected[id]) << "id " << id;
+        if (id == 19) {
+            EXPECT_EQ(fake.clipboard, std::vector<std::u16string>{u"marker"});
+        }
+    }
+    EXPECT_EQ(std::set<std::string>(std::begin(expected), std::end(expected)).size(), 30u);
+}
+
+TEST(Dispatch, UnknownIdsAndOtherEventsAreIgnored) {
     FakePlatform fake;
     Application app(fake);
     ASSERT_TRUE(Startup(app));
-    for (int64_t id = 1; id <= 29; ++id)
+    const size_t mark = fake.calls.size();
+    for (const int64_t id : {30, -1, 1000})
         EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, id}), LoopControl::Continue) << id;
-    const size_t spokenBefore = fake.spoken.size();
-    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, 30}), LoopControl::Continue);
-    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, -1}), LoopControl::Continue);
     EXPECT_EQ(Dispatch(app, {EventKind::Other, 0}), LoopControl::Continue);
-    EXPECT_EQ(fake.spoken.size(), spokenBefore);
+    EXPECT_EQ(FirstEffect(fake, mark, 0), "nothing");
     EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, 0}), LoopControl::Exit);
 }
 

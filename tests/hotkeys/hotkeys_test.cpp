@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "hotkeys/hotkeys.hpp"
 #include "platform/fake_platform.hpp"
 
@@ -23,34 +26,88 @@ TEST(Modifiers, WordsAreMatchedWholeInAnyCase) {
     EXPECT_EQ(Parse(u"Control"), kModControl);
 }
 
-TEST(HotkeyTable, LayoutChoosesTheKeysOfIdsOneAndEight) {
-    for (const auto* layout : {u"00000409", u"00000415"}) {
-        const auto table = HotkeyTable(layout);
-        EXPECT_EQ(table[1].virtualKey, 0xC0);
-        EXPECT_EQ(table[8].virtualKey, 0xDE);
+// Every row: id, key on the US and Polish layouts, key on any other, failure text.
+struct Row {
+    int id;
+    uint8_t usKey;
+    uint8_t otherKey;
+    std::u16string_view failure;
+};
+
+constexpr Row kRows[] = {
+    {0, 'Q', 'Q', u"Unable To register the exit hotkey."},
+    {1, 0xC0, 0xDF, u"Unable To register the Speak CPU Info hotkey."},
+    {2, 0xDB, 0xDB, u"Unable To register the previous process hotkey."},
+    {3, 0xDD, 0xDD, u"Unable To register the next process hotkey."},
+    {4, 0x08, 0x08, u"Unable To register the kill process with confirmation hotkey."},
+    {5, 0x2E, 0x2E, u"Unable To register the kill process no confirmation hotkey."},
+    {6, 0xBB, 0xBB, u"Unable To register the focus the process with the most amount of memory hotkey."},
+    {7, 0xBA, 0xBA, u"Unable To register the first process hotkey."},
+    {8, 0xDE, 0xC0, u"Unable To register the last process hotkey."},
+    {9, 0xBD, 0xBD, u"Unable To register the focus process with most CPU hotkey."},
+    {10, 'K', 'K', u"Unable To register the kill favorites hotkey."},
+    {11, 0xDC, 0xDC, u"Unable To register the find process hotkey."},
+    {12, 0xBF, 0xBF, u"Unable To register the toggle sort hotkey."},
+    {13, '1', '1', u"Unable To register the speak cpu usage hotkey."},
+    {14, '2', '2', u"Unable To register the speak total memory hotkey."},
+    {15, 'F', 'F', u"Unable To register the focus process hotkey."},
+    {16, 0x70, 0x70, u"Unable To register the speak focused process name hotkey."},
+    {17, 0x71, 0x71, u"Unable To register the speak focused process CPU hotkey."},
+    {18, 0x72, 0x72, u"Unable To register the speak focused process memory hotkey."},
+    {19, 'C', 'C', u"Unable To register the copy last text to clipboard hotkey."},
+    {20, 0x73, 0x73, u"Unable To register the toggle focused process CPU monitor hotkey."},
+    {21, 0x74, 0x74, u"Unable To register the toggle focused process memory monitor hotkey."},
+    {22, 'P', 'P', u"Unable To register the speak process full path hotkey."},
+    {23, '3', '3', u"Unable To register the speak machine uptime hotkey."},
+    {24, 0x75, 0x75, u"Unable To register the toggle pc CPU monitor hotkey."},
+    {25, 0x76, 0x76, u"Unable To register the toggle pc memory monitor hotkey."},
+    {26, '4', '4', u"Unable To register the speak battery status hotkey."},
+    {27, 0x77, 0x77, u"Unable To register the toggle battery monitor hotkey."},
+    {28, 'U', 'U', u"Unable To register the Check for updates hotkey."},
+    {29, 0x20, 0x20, u"Unable To register the Repeat last spoken text hotkey."},
+};
+
+TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
+    const std::pair<std::u16string, bool> layouts[] = {
+        {u"00000409", true}, {u"00000415", true}, {u"00000809", false}, {u"00000407", false}};
+    for (const auto& [layout, usKeys] : layouts) {
+        FakePlatform fake;
+        fake.layoutName = layout;
+        std::u16string modifier;
+        ASSERT_TRUE(RegisterAllHotkeys(fake, modifier));
+        ASSERT_EQ(fake.registrations.size(), std::size(kRows));
+        const int order[] = {0,  1,  8,  7,  2,  3,  4,  5,  6,  9,  10, 11, 12, 13, 14,
+                             15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
+        for (size_t i = 0; i < std::size(order); ++i)
+            EXPECT_EQ(fake.registrations[i].id, order[i]) << "registration " << i;
+        for (const Row& row : kRows) {
+            const auto registered = std::find_if(
+                fake.registrations.begin(), fake.registrations.end(),
+                [&](const testing::Registration& r) { return r.id == row.id; });
+            ASSERT_NE(registered, fake.registrations.end()) << row.id;
+            EXPECT_EQ(registered->virtualKey, usKeys ? row.usKey : row.otherKey)
+                << "id " << row.id << " on " << std::string(layout.begin(), layout.end());
+        }
     }
-    const auto uk = HotkeyTable(u"00000809");
-    EXPECT_EQ(uk[1].virtualKey, 0xDF);
-    EXPECT_EQ(uk[8].virtualKey, 0xC0);
-    const auto us = HotkeyTable(u"00000409");
-    EXPECT_EQ(us[0].virtualKey, 'Q');
-    EXPECT_EQ(us[29].virtualKey, 0x20);
-    EXPECT_EQ(us[19].virtualKey, 'C');
-    EXPECT_EQ(us[27].virtualKey, 0x77);
-    for (int id = 0; id < kHotkeyCount; ++id) EXPECT_EQ(us[static_cast<size_t>(id)].id, id);
+    // Each row failing alone shows its own text, and only that box.
+    for (const Row& row : kRows) {
+        FakePlatform fake;
+        fake.failingHotkeys = {row.id};
+        std::u16string modifier;
+        EXPECT_EQ(RegisterAllHotkeys(fake, modifier), row.id != 0);
+        const std::u16string expected =
+            std::u16string(row.failure) + (row.id == 0 ? std::u16string(kExitSuffix) : u"");
+        EXPECT_EQ(fake.messages, (std::vector<ShownMessage>{{u"Error", expected, kMbOk}})) << row.id;
+    }
 }
 
-TEST(Registration, RegistersAllThirtyInOrderWithTheParsedFlags) {
+TEST(Registration, RegistersAllThirtyWithTheParsedFlags) {
     FakePlatform fake;
     std::u16string modifier = u"win+alt";
     EXPECT_TRUE(RegisterAllHotkeys(fake, modifier));
     ASSERT_EQ(fake.registrations.size(), 30u);
-    const std::vector<int> order = {0,  1,  8,  7,  2,  3,  4,  5,  6,  9,  10, 11, 12, 13, 14,
-                                    15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
-    for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ(fake.registrations[i].id, order[i]);
-        EXPECT_EQ(fake.registrations[i].modifiers, kModWin | kModAlt);
-    }
+    for (const auto& registration : fake.registrations)
+        EXPECT_EQ(registration.modifiers, kModWin | kModAlt) << registration.id;
     EXPECT_TRUE(fake.messages.empty());
     EXPECT_TRUE(fake.spoken.empty());
 }

@@ -116,6 +116,23 @@ TEST_F(MonitorTest, FirstPcMemoryTickSpeaksRisingWithTheMemoryCue) {
     EXPECT_EQ(monitors.pcMemory.lastAnnounced, 4096);
 }
 
+TEST_F(MonitorTest, AFailedMemoryReadingSkipsTheTickAndIsNoFigure) {
+    monitors.pcMemory.enabled = 1;
+    monitors.pcMemory.lastAnnounced = 4096;
+    fake.memory = {0, 0};
+    PassAt(5000);
+    EXPECT_TRUE(Take().empty());  // not "0.00 B RAM" with the falling cue
+    EXPECT_TRUE(TakeCues().empty());
+    EXPECT_EQ(monitors.pcMemory.lastAnnounced, 4096);
+    EXPECT_EQ(monitors.pcMemory.lastSampleTime, 5000);  // the next try is one interval on
+    SetUsedMemory(4ull << 30);
+    PassAt(9999);
+    EXPECT_TRUE(Take().empty());
+    SetUsedMemory(6ull << 30);
+    PassAt(10000);
+    EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"6.00 GB RAM", false}}));
+}
+
 TEST_F(MonitorTest, MemoryIsCountedInWholeMebibytesThroughSinglePrecision) {
     // 16 GiB + 1.5 MiB - 1 byte is 16 GiB + 1.5 MiB in single precision, and
     // the half rounds up: 16386 MiB (in double it would be 16385).

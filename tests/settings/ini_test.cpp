@@ -56,6 +56,34 @@ TEST(IniWriter, WhatIsWrittenReadsBackTheSame) {
     EXPECT_EQ(ParseIni(Utf8ToUtf16(bytes.substr(3))), doc);
 }
 
+TEST(IniEncodings, MarksFirstThenValidUtf8ElseAnsi) {
+    const struct {
+        std::string bytes;
+        IniEncoding encoding;
+        std::u16string text;
+    } cases[] = {
+        {"\xEF\xBB\xBF[a]", IniEncoding::Utf8Bom, u"[a]"},
+        {std::string("\xFF\xFE[\0\xE9\0", 6), IniEncoding::Utf16Le, u"[\u00E9"},
+        {std::string("\xFE\xFF\0[\x20\xAC", 6), IniEncoding::Utf16Be, u"[\u20AC"},
+        {std::string("\xFF\xFE=\0\x01", 5), IniEncoding::Utf16Le, u"="},  // a last odd byte
+        {"; caf\xC3\xA9", IniEncoding::Utf8, u"; caf\u00E9"},
+        {"plain", IniEncoding::Utf8, u"plain"},
+        {"", IniEncoding::Utf8, u""},
+        {"; caf\xE9", IniEncoding::Ansi, u""},
+        {"\xC0\xAF", IniEncoding::Ansi, u""},      // overlong
+        {"\xED\xA0\x80", IniEncoding::Ansi, u""},  // an encoded surrogate
+    };
+    for (const auto& c : cases) {
+        const IniText read = DecodeIniBytes(c.bytes);
+        EXPECT_EQ(read.encoding, c.encoding) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(read.text, c.text) << ::testing::PrintToString(c.bytes);
+        if (c.encoding == IniEncoding::Ansi) continue;
+        const bool utf16 = c.encoding == IniEncoding::Utf16Le || c.encoding == IniEncoding::Utf16Be;
+        const std::string kept = utf16 ? c.bytes.substr(0, c.bytes.size() & ~size_t{1}) : c.bytes;
+        EXPECT_EQ(EncodeIniText(read.text, c.encoding), kept) << ::testing::PrintToString(c.bytes);
+    }
+}
+
 TEST(IniGroups, LookupIgnoresCaseAndTakesTheFirstNamedGroup) {
     IniDocument doc = ParseIni(u"a=0\n[MONITORS]\na=1\n[monitors]\na=2\n[Ωmega]\n");
     ASSERT_NE(FindIniGroup(doc, u"monitors"), nullptr);

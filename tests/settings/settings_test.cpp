@@ -119,8 +119,8 @@ TEST(SettingsFile, DuplicatesLoadTakesTheLastAndSaveUpdatesTheFirst) {
     fake.files[kFile] = "[monitors]\nPC_CPU_Monitor=0\npc_cpu_monitor=0\n";
     SaveMonitorStates(fake, 1, 0, 0);
     EXPECT_EQ(fake.files[kFile],
-              "\xEF\xBB\xBF\r\n[monitors]\r\npc_cpu_monitor = 1\r\npc_cpu_monitor = 0\r\n"
-              "pc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n");
+              "[monitors]\npc_cpu_monitor = 1\npc_cpu_monitor=0\n"
+              "pc_memory_monitor = 0\npc_battery_monitor = 0\n");
     EXPECT_EQ(Load(fake).pc_cpu_monitor, 0);  // the later line still wins on the next start
 }
 
@@ -142,6 +142,61 @@ TEST(SettingsFile, AHandEditedFileKeepsCommentsGroupsAndUnknownKeys) {
     EXPECT_EQ(s.pc_cpu_monitor, 1);
     EXPECT_EQ(s.pc_memory_monitor, 0);
     EXPECT_EQ(s.pc_battery_monitor, 1);
+}
+
+// Text as a UTF-16 file with its byte-order mark.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(SettingsFile, UnicodeFilesAreReadAndToggledInTheirOwnEncoding) {
+    const std::u16string before =
+        u"[general]\r\nmodifier=win+alt\r\n[monitors]\r\npc_memory_monitor=1\r\n; caf\u00e9 \u20ac\r\n";
+    const std::u16string after = before + u"pc_cpu_monitor = 1\r\npc_battery_monitor = 0\r\n";
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "UTF-16 BE" : "UTF-16 LE");
+        FakePlatform fake;
+        fake.files[kFile] = Utf16File(before, bigEndian);
+        const Settings s = Load(fake);
+        EXPECT_EQ(s.modifier, u"win+alt");
+        EXPECT_EQ(s.pc_memory_monitor, 1);
+        SaveMonitorStates(fake, 1, 1, 0);
+        EXPECT_EQ(fake.files[kFile], Utf16File(after, bigEndian));
+        const Settings again = Load(fake);
+        EXPECT_EQ(again.modifier, u"win+alt");
+        EXPECT_EQ(again.pc_cpu_monitor, 1);
+        EXPECT_EQ(again.pc_memory_monitor, 1);
+    }
+}
+
+TEST(SettingsFile, AUtf8FileWithoutMarkKeepsEveryByteTheSaveDoesNotChange) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"; r\xC3\xA9glages \xE2\x98\x83\n\n[general]\n  modifier = alt+shift\n[Monitors]\n"
+         "\tpc_cpu_monitor=0   \n\npc_memory_time = 3000\n\n[other]\nx=\xC3\xBC\n",
+         "; r\xC3\xA9glages \xE2\x98\x83\n\n[general]\n  modifier = alt+shift\n[Monitors]\n"
+         "pc_cpu_monitor = 1\n\npc_memory_time = 3000\npc_memory_monitor = 0\npc_battery_monitor = 0\n"
+         "\n[other]\nx=\xC3\xBC\n"},
+        // Nothing to change: not one byte moves.
+        {"[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n",
+         "[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n"},
+        {"[monitors]\r\npc_cpu_monitor=0",
+         "[monitors]\r\npc_cpu_monitor = 1\r\npc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n"},
+        {"; \xC3\xA9\r[general]\r",
+         "; \xC3\xA9\r[general]\r[monitors]\rpc_cpu_monitor = 1\rpc_memory_monitor = 0\r"
+         "pc_battery_monitor = 0\r"},
+    };
+    for (const auto& [before, after] : cases) {
+        FakePlatform fake;
+        fake.files[kFile] = before;
+        SaveMonitorStates(fake, 1, 0, 0);
+        EXPECT_EQ(fake.files[kFile], after) << before;
+        EXPECT_EQ(Load(fake).pc_cpu_monitor, 1) << before;
+    }
 }
 
 TEST(SettingsFile, SaveAddsAMonitorsGroupWhenThereIsNone) {

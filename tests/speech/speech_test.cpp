@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "platform/fake_platform.hpp"
+#include "platform/text.hpp"
 #include "speech/speech.hpp"
 
 namespace tarrow {
@@ -53,6 +60,56 @@ TEST(Speech, CopyConfirmsEvenWhenTheClipboardFails) {
     EXPECT_TRUE(fake.clipboard.empty());
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Copied text", true}));
     EXPECT_EQ(fake.speechLoads, 1);
+}
+
+// Run under ThreadSanitizer by scripts/test: update workers speak while the
+// user repeats and copies on the main thread.
+TEST(SpeechThreads, RepeatAndCopyOnlyEverSeeWholeSpokenTexts) {
+    constexpr int kWorkers = 4, kTexts = 1500;
+    const auto textOf = [](int worker, int i) {
+        // Long, and different all along, so that a torn copy cannot pass for another text.
+        std::u16string text;
+        for (int part = 0; part < 8; ++part)
+            text += u"worker " + Ascii(std::to_string(worker)) + u" text " + Ascii(std::to_string(i)) + u"; ";
+        return text;
+    };
+    FakePlatform fake;
+    SpeechOutput speech(fake);
+    speech.Speak(u"start", true);
+    std::atomic<int> finished{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < kTexts; ++i) speech.Speak(textOf(w, i), true);
+            ++finished;
+        });
+    }
+    int rounds = 0;
+    while (finished < kWorkers || rounds < 100) {
+        RepeatLastSpoken(speech);
+        CopyLastSpoken(fake, speech);
+        ++rounds;
+    }
+    for (std::thread& worker : workers) worker.join();
+
+    std::set<std::u16string> spoken{u"start"};
+    for (int w = 0; w < kWorkers; ++w)
+        for (int i = 0; i < kTexts; ++i) spoken.insert(textOf(w, i));
+    size_t repeats = 0, copies = 0;
+    for (const SpokenText& said : fake.spoken) {
+        const std::u16string_view text = said.text;
+        if (text.starts_with(u"Copied ")) {
+            EXPECT_EQ(spoken.count(std::u16string(text.substr(7))), 1u) << testing::Narrow(text);
+            ++copies;
+        } else {
+            EXPECT_EQ(spoken.count(said.text), 1u) << testing::Narrow(text);
+            repeats += said.interrupt ? 0 : 1;  // only the repeats speak without interrupting
+        }
+    }
+    for (const std::u16string& copied : fake.clipboard) EXPECT_EQ(spoken.count(copied), 1u);
+    EXPECT_EQ(copies, static_cast<size_t>(rounds));
+    EXPECT_EQ(fake.clipboard.size(), static_cast<size_t>(rounds));
+    EXPECT_EQ(repeats, static_cast<size_t>(rounds));
 }
 
 }  // namespace

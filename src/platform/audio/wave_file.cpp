@@ -1,5 +1,5 @@
 // RIFF cue reader. All arithmetic on sizes is done in 64 bits, so a hostile
-// 0xFFFFFFFF length can only fail a bounds check, never wrap around one.
+// 0xFFFFFFFF chunk length can only fail a bounds check, never wrap around one.
 
 #include "platform/audio/wave_file.hpp"
 
@@ -15,6 +15,7 @@ constexpr uint64_t kMinFmtSize = 16;
 constexpr uint64_t kExtensibleFmtSize = 40;
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
+constexpr uint32_t kStreamedLength = 0xFFFFFFFF;
 
 uint16_t Read16(std::span<const uint8_t> bytes, uint64_t at) {
     return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
@@ -63,8 +64,12 @@ WaveParse ParseRiffWave(std::span<const uint8_t> bytes) {
     if (bytes.size() < kRiffHeaderSize) return result;
 
     // The RIFF length counts from after its own field; a file shorter than it
-    // claims is truncated. Bytes after the RIFF chunk are ignored.
-    const uint64_t riffEnd = kChunkHeaderSize + Read32(bytes, 4);
+    // claims is truncated. Bytes after the RIFF chunk are ignored. Tools that
+    // stream write 0 or 0xFFFFFFFF because they cannot know the length yet:
+    // then the chunk runs to the end of the file, and so may its data.
+    const uint32_t riffLength = Read32(bytes, 4);
+    const bool streamed = riffLength == 0 || riffLength == kStreamedLength;
+    const uint64_t riffEnd = streamed ? bytes.size() : kChunkHeaderSize + riffLength;
     if (riffEnd > bytes.size() || riffEnd < kRiffHeaderSize) return result;
 
     uint64_t at = kRiffHeaderSize;
@@ -88,10 +93,12 @@ WaveParse ParseRiffWave(std::span<const uint8_t> bytes) {
     uint64_t dataSize = 0;
     bool found = false;
     while (!found && at + kChunkHeaderSize <= riffEnd) {
-        const uint64_t size = Read32(bytes, at + 4);
+        uint64_t size = Read32(bytes, at + 4);
         const uint64_t body = at + kChunkHeaderSize;
+        const bool dataChunk = IdIs(bytes, at, "data");
+        if (streamed && dataChunk && (size == 0 || body + size > riffEnd)) size = riffEnd - body;
         if (body + size > riffEnd) return result;  // a chunk that runs past the end
-        if (IdIs(bytes, at, "data")) {
+        if (dataChunk) {
             dataBody = body;
             dataSize = size;
             found = true;

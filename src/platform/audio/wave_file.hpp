@@ -31,6 +31,7 @@ enum class WaveStatus {
     NotRiff,        // does not begin with "RIFF": for the general decoders
     OtherEncoding,  // well-formed, but not 8- or 16-bit integer PCM: for the general decoders
     Invalid,        // misplaced "fmt ", no "data" within the RIFF length, truncated, or empty
+                    // (a streamed RIFF length of 0 or 0xFFFFFFFF means the end of the file)
 };
 
 struct WaveParse {

@@ -58,6 +58,7 @@ std::string ReadWord(const std::filesystem::path& path) {
 
 struct Battery {
     std::optional<uint64_t> energyNow, energyFull, chargeNow, chargeFull, capacity;
+    std::string status;  // "Charging", "Discharging", "Full", "Not charging", "Unknown"
 
     bool HasEnergy() const { return energyNow && energyFull && *energyFull > 0; }
     bool HasCharge() const { return chargeNow && chargeFull && *chargeFull > 0; }
@@ -105,6 +106,19 @@ uint8_t CombinedPercent(const std::vector<Battery>& batteries) {
     return count == 0 ? 255 : PercentByte(sum / count);
 }
 
+// The line state as the batteries report it, for machines that list no mains
+// or USB supply (some laptops, tablets and virtual machines): 0 when any
+// battery discharges, 1 when one charges, is full or holds its charge (both on
+// line), 255 when none says.
+uint8_t LineFromBatteries(const std::vector<Battery>& batteries) {
+    uint8_t line = 255;
+    for (const Battery& b : batteries) {
+        if (b.status == "Discharging") return 0;
+        if (b.status == "Charging" || b.status == "Full" || b.status == "Not charging") line = 1;
+    }
+    return line;
+}
+
 }  // namespace
 
 MemoryStatus ReadMemoryStatus(const std::string& procRoot) {
@@ -144,14 +158,14 @@ PowerStatus ReadPowerStatus(const std::string& sysRoot) {
             if (ReadNumber(dir / "present") == 0u) continue;
             batteries.push_back({ReadNumber(dir / "energy_now"), ReadNumber(dir / "energy_full"),
                                  ReadNumber(dir / "charge_now"), ReadNumber(dir / "charge_full"),
-                                 ReadNumber(dir / "capacity")});
+                                 ReadNumber(dir / "capacity"), ReadWord(dir / "status")});
         } else if (type == "Mains" || type.rfind("USB", 0) == 0) {
             anyLine = true;
             if (ReadNumber(dir / "online").value_or(0) != 0) lineOnline = true;
         }
     }
     PowerStatus status;
-    status.acLineStatus = anyLine ? (lineOnline ? 1 : 0) : 255;
+    status.acLineStatus = anyLine ? (lineOnline ? 1 : 0) : LineFromBatteries(batteries);
     status.batteryLifePercent = batteries.empty() ? 255 : CombinedPercent(batteries);
     return status;
 }

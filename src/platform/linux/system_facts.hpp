@@ -10,7 +10,8 @@ namespace tarrow {
 
 // MemTotal and MemAvailable of <procRoot>/meminfo, in bytes; zeros when unreadable.
 MemoryStatus ReadMemoryStatus(const std::string& procRoot);
-// The batteries' combined charge and the mains line from <sysRoot>/class/power_supply.
+// The batteries' combined charge and the mains line from <sysRoot>/class/power_supply;
+// without a mains or USB supply, the line as the batteries' own status gives it.
 PowerStatus ReadPowerStatus(const std::string& sysRoot);
 // The first "model name" of <procRoot>/cpuinfo.
 std::optional<std::string> CpuinfoModelName(const std::string& procRoot);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -120,6 +121,12 @@ TEST(Sound, LoadsCuesByTheRiffRuleAndThroughTheDecoders) {
     // Not plain RIFF PCM: decoded by miniaudio.
     EXPECT_EQ(LoadCueFile(session, dir.Write("big-endian.wav", MakeWave("RIFX", 22050, 16, 100))), 6);
     EXPECT_EQ(LoadCueFile(session, dir.Write("24-bit.wav", MakeWave("RIFF", 22050, 24, 100))), 7);
+
+    // Written by a tool that streams: RIFF and data lengths unknown (all ones).
+    Bytes streamed = MakeWave("RIFF", 22050, 16, 100);
+    std::fill_n(streamed.begin() + 4, 4, 0xFF);
+    std::fill_n(streamed.begin() + 40, 4, 0xFF);
+    EXPECT_EQ(LoadCueFile(session, dir.Write("streamed.wav", streamed)), 8);
 }
 
 TEST(Sound, PlayingRestartsFromMemory) {

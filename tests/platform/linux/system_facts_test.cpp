@@ -176,6 +176,26 @@ TEST(FixtureFacts, MainsOnlyOrUsbPowerWithoutBattery) {
     EXPECT_EQ(ReadPowerStatus(usb.root()).acLineStatus, 1);
 }
 
+TEST(FixtureFacts, WithoutMainsTheBatteryStatusGivesTheLine) {
+    const std::pair<std::string, uint8_t> cases[] = {
+        {"Charging", 1}, {"Full", 1}, {"Not charging", 1}, {"Discharging", 0}, {"Unknown", 255},
+    };
+    for (const auto& [state, line] : cases) {
+        Tree sys;
+        sys.Supply("BAT0", {{"type", "Battery"}, {"status", state}, {"capacity", "64"}});
+        const PowerStatus status = ReadPowerStatus(sys.root());
+        EXPECT_EQ(status.acLineStatus, line) << state;
+        EXPECT_EQ(status.batteryLifePercent, 64) << state;
+        // A listed mains supply has the last word, whatever the battery says.
+        sys.Supply("AC", {{"type", "Mains"}, {"online", line == 1 ? "0" : "1"}});
+        EXPECT_EQ(ReadPowerStatus(sys.root()).acLineStatus, line == 1 ? 0 : 1) << state;
+    }
+    Tree two;  // one battery running down is enough to be off line
+    two.Supply("BAT0", {{"type", "Battery"}, {"status", "Full"}, {"capacity", "100"}});
+    two.Supply("BAT1", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "50"}});
+    EXPECT_EQ(ReadPowerStatus(two.root()).acLineStatus, 0);
+}
+
 TEST(FixtureFacts, DeviceBatteriesAndAbsentBatteriesAreNotTheMachines) {
     Tree sys;
     sys.Supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "5"}});

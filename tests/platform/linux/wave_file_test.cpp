@@ -204,13 +204,37 @@ TEST(WaveFile, HugeSizesDoNotWrapAround) {
         SCOPED_TRACE(huge);
         Bytes riff = Riff({Fmt(1, 1, 22050, 16), data});
         SetRiffLength(riff, huge);
-        EXPECT_EQ(StatusOf(riff), WaveStatus::Invalid);
+        // 0xFFFFFFFF is the streamed length: the file's own end is the limit.
+        EXPECT_EQ(StatusOf(riff), huge == 0xFFFFFFFFu ? WaveStatus::Ok : WaveStatus::Invalid);
         EXPECT_EQ(StatusOf(Riff({LyingChunk("fmt ", huge, FmtBody(1, 1, 22050, 16)), data})),
                   WaveStatus::Invalid);
         EXPECT_EQ(StatusOf(Riff({Fmt(1, 1, 22050, 16), LyingChunk("LIST", huge, {}), data})),
                   WaveStatus::Invalid);
         EXPECT_EQ(StatusOf(Riff({Fmt(1, 1, 22050, 16), LyingChunk("data", huge, Samples16({1}))})),
                   WaveStatus::Invalid);
+    }
+}
+
+TEST(WaveFile, StreamedLengthsRunToTheEndOfTheFile) {
+    const std::vector<int16_t> samples{5, -6, 7};
+    for (uint32_t riffLength : {0u, 0xFFFFFFFFu}) {
+        for (uint32_t dataLength : {0u, 0xFFFFFFFFu, 6u, 1000u}) {
+            SCOPED_TRACE(std::to_string(riffLength) + " " + std::to_string(dataLength));
+            Bytes file = Riff({Fmt(1, 1, 22050, 16), LyingChunk("data", dataLength, Samples16(samples))});
+            file.push_back(9);  // half a frame: dropped
+            SetRiffLength(file, riffLength);
+            const WaveParse parsed = ParseRiffWave(file);
+            ASSERT_EQ(parsed.status, WaveStatus::Ok);
+            EXPECT_EQ(parsed.wave.s16Samples, samples);
+        }
+        // Streaming says nothing about the chunks before the samples.
+        Bytes lying = Riff({LyingChunk("fmt ", 0xFFFFFFFFu, FmtBody(1, 1, 22050, 16)),
+                            Chunk("data", Samples16(samples))});
+        SetRiffLength(lying, riffLength);
+        EXPECT_EQ(StatusOf(lying), WaveStatus::Invalid);
+        Bytes noData = Riff({Fmt(1, 1, 22050, 16), LyingChunk("LIST", 0xFFFFFFFFu, {1, 2})});
+        SetRiffLength(noData, riffLength);
+        EXPECT_EQ(StatusOf(noData), WaveStatus::Invalid);
     }
 }
 
