@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "settings/settings.hpp"
 
 #include <array>
@@ -49,12 +50,19 @@ IniText DecodeText(PlatformServices& platform, std::string_view bytes) {
     return decoded;
 }
 
-// Files that editors save as UTF-16 or as UTF-8 without a mark keep their
-// encoding and every line the save does not change; the others are written
+bool IsPlainAscii(std::u16string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
+}
+
+// Files that editors save as UTF-16, or as UTF-8 without a mark holding more
+// than ASCII, keep their encoding and every line the save does not change; the
+// others (plain ASCII too, which reads the same in every encoding) are written
 // whole in our own form.
 std::string EncodeSaved(const IniText& read, const IniDocument& document) {
     switch (read.encoding) {
         case IniEncoding::Utf8:
+            if (IsPlainAscii(read.text)) return WriteIni(document);
+            return EncodeIniText(WriteIniOver(read.text, document), read.encoding);
         case IniEncoding::Utf16Le:
         case IniEncoding::Utf16Be: return EncodeIniText(WriteIniOver(read.text, document), read.encoding);
         default: return WriteIni(document);

@@ -119,8 +119,8 @@ TEST(SettingsFile, DuplicatesLoadTakesTheLastAndSaveUpdatesTheFirst) {
     fake.files[kFile] = "[monitors]\nPC_CPU_Monitor=0\npc_cpu_monitor=0\n";
     SaveMonitorStates(fake, 1, 0, 0);
     EXPECT_EQ(fake.files[kFile],
-              "[monitors]\npc_cpu_monitor = 1\npc_cpu_monitor=0\n"
-              "pc_memory_monitor = 0\npc_battery_monitor = 0\n");
+              "\xEF\xBB\xBF\r\n[monitors]\r\npc_cpu_monitor = 1\r\npc_cpu_monitor = 0\r\n"
+              "pc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n");
     EXPECT_EQ(Load(fake).pc_cpu_monitor, 0);  // the later line still wins on the next start
 }
 
@@ -182,10 +182,10 @@ TEST(SettingsFile, AUtf8FileWithoutMarkKeepsEveryByteTheSaveDoesNotChange) {
          "pc_cpu_monitor = 1\n\npc_memory_time = 3000\npc_memory_monitor = 0\npc_battery_monitor = 0\n"
          "\n[other]\nx=\xC3\xBC\n"},
         // Nothing to change: not one byte moves.
-        {"[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n",
-         "[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n"},
-        {"[monitors]\r\npc_cpu_monitor=0",
-         "[monitors]\r\npc_cpu_monitor = 1\r\npc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n"},
+        {"; \xC3\xA9\r\n[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n",
+         "; \xC3\xA9\r\n[monitors]\r\n  pc_cpu_monitor = 1  \r\npc_memory_monitor=0\r\npc_battery_monitor\t=\t0\r\n"},
+        {"[monitors]\r\nx=\xC3\xA9\r\npc_cpu_monitor=0",
+         "[monitors]\r\nx=\xC3\xA9\r\npc_cpu_monitor = 1\r\npc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n"},
         {"; \xC3\xA9\r[general]\r",
          "; \xC3\xA9\r[general]\r[monitors]\rpc_cpu_monitor = 1\rpc_memory_monitor = 0\r"
          "pc_battery_monitor = 0\r"},

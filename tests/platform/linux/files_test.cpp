@@ -180,7 +180,7 @@ TEST_F(SettingsOnDisk, FirstStartWritesTheDefaultsAndAReadOnlyFileNeverChanges) 
 }
 
 TEST_F(SettingsOnDisk, SaveRewritesAWritableFileInPlaceOfTheOld) {
-    Write("prefs.ini", "\xEF\xBB\xBF; mine\n[monitors]\npc_cpu_monitor = 1\n", 0640);
+    Write("prefs.ini", "; mine\n[monitors]\npc_cpu_monitor = 1\n", 0640);
     SaveMonitorStates(platform_, 0, 1, 0);
     EXPECT_EQ(Read("prefs.ini"),
               "\xEF\xBB\xBF\r\n; mine\r\n[monitors]\r\npc_cpu_monitor = 0\r\n"
