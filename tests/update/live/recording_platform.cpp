@@ -121,6 +121,10 @@ std::unique_ptr<OutputFile> RecordingPlatform::OpenOutputFile(std::u16string_vie
 
 bool RecordingPlatform::DeleteFile(std::u16string_view path) { return real_.DeleteFile(path); }
 
+bool RecordingPlatform::RenameFile(std::u16string_view from, std::u16string_view to) {
+    return real_.RenameFile(from, to);
+}
+
 std::u16string RecordingPlatform::AnsiToUtf16(std::string_view bytes) {
     return real_.AnsiToUtf16(bytes);
 }
