@@ -159,6 +159,7 @@ void LiveServer::WriteRoutes() const {
         if (a.bodySize >= 0) json << ",\"body_size\":" << a.bodySize;
         if (!a.bodyFile.empty()) json << ",\"body_file\":" << JsonText(a.bodyFile);
         if (!a.location.empty()) json << ",\"location\":" << JsonText(a.location);
+        if (a.length >= 0) json << ",\"length\":" << a.length;
         if (a.cutAfter >= 0) json << ",\"cut_after\":" << a.cutAfter;
         if (a.chunked) json << ",\"chunked\":true";
         if (a.noLength) json << ",\"no_length\":true";

@@ -42,6 +42,7 @@ struct Answer {
     long bodySize = -1;
     std::string bodyFile{};
     std::string location{};
+    long long length = -1;
     long cutAfter = -1;
     bool chunked = false;
     bool noLength = false;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ public:
     bool closeWhenWorkersEnd = true;
     // Safety net: a loop still running after this gets a close request.
     std::chrono::seconds loopLimit{60};
+    // Asked first on every wait of the main loop; an event it gives is delivered.
+    std::function<std::optional<Event>()> script;
+    // Runs on the main loop just before it takes a worker's exit request.
+    std::function<void()> beforeExitRequest;
+    // Boxes go to the real backend (headless: standard error) instead of `answer`.
+    bool realBoxes = false;
 
     // --- recorded (read them once the workers have ended) ---
     std::vector<std::u16string> spoken;

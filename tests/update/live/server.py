@@ -7,6 +7,7 @@ change the answers while the server runs. An answer may hold:
   body        text body
   body_size   a body of this many "x" bytes instead
   body_file   a body read from this file instead
+  length      the length announced instead of the body's own
   location    a Location header (with status 302 unless given)
   cut_after   send only this many bytes of the body, then close (no TLS
               close_notify is ever sent)
@@ -107,7 +108,7 @@ def main():
             if answer.get("chunked"):
                 self.send_header("Transfer-Encoding", "chunked")
             elif not answer.get("no_length"):
-                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Content-Length", str(answer.get("length", len(body))))
             self.send_header("Connection", "close")
             self.end_headers()
             self.send_body(body, answer)
