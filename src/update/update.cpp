@@ -35,31 +35,31 @@ std::u16string PartFileName(int number) {
     return std::u16string(kArchiveFile) + u"." + Ascii(std::to_string(number)) + u".part";
 }
 
-void ShowDownloadError(PlatformServices& platform) {
-    platform.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.", kMbOk);
-}
-
 // Downloads the archive and, when it is whole, hands it over: it takes the
 // archive's name and the main thread is asked to start the updater and end.
 // Any other outcome removes this check's file and nothing else.
-void DownloadAndHandOver(PlatformServices& platform, const UpdateJob& job,
-                         const HttpLimits& limits) {
+HandOverResult DownloadAndHandOver(PlatformServices& platform, const UpdateJob& job,
+                                   const HttpLimits& limits) {
     WorkerGate& gate = *job.gate;
     const std::u16string part = PartFileName(job.number);
-    if (!gate.BeginDownload(part)) return;
+    if (!gate.BeginDownload(part)) return HandOverResult::Refused;
+    // However this ends, a stop waiting for it is told once the file is dealt with.
+    struct Registration {
+        WorkerGate& gate;
+        const std::u16string& file;
+        ~Registration() { gate.EndDownload(file); }
+    } registration{gate, part};
+
     HttpRequest request = RequestFor(job, kArchivePath, limits);
     request.stop = [&gate] { return !gate.IsOpen(); };
-    HandOverResult result = HandOverResult::Failed;
-    if (job.network.fetchToFile(platform, request, part)) {
-        result = gate.HandOver([&] {
-            if (!platform.RenameFile(part, kArchiveFile)) return false;
-            platform.PostExitRequest();
-            return true;
-        });
-        if (result != HandOverResult::Done) platform.DeleteFile(part);
-    }
-    gate.EndDownload(part);
-    if (result == HandOverResult::Failed && gate.IsOpen()) ShowDownloadError(platform);
+    if (!job.network.fetchToFile(platform, request, part)) return HandOverResult::Failed;
+    const HandOverResult result = gate.HandOver([&] {
+        if (!platform.RenameFile(part, kArchiveFile)) return false;
+        platform.PostExitRequest();
+        return true;
+    });
+    if (result != HandOverResult::Done) platform.DeleteFile(part);
+    return result;
 }
 
 void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJob& job) {
@@ -81,7 +81,9 @@ void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJ
         std::u16string(kQuestionStart) + version.body + std::u16string(kQuestionEnd);
     if (platform.ShowMessage(u"Alert", question, kMbYesNo) != kIdYes) return;
     if (!gate.Run([&] { speech.Speak(u"Downloading update", false); })) return;
-    DownloadAndHandOver(platform, job, limits);
+    if (DownloadAndHandOver(platform, job, limits) != HandOverResult::Failed) return;
+    if (!gate.IsOpen()) return;
+    platform.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.", kMbOk);
 }
 
 }  // namespace

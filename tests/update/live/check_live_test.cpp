@@ -52,6 +52,22 @@ std::vector<std::string> PlainRequests(const LiveServer& server) {
     return plain;
 }
 
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string OwnFolder() {
+    char buffer[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -81,6 +97,22 @@ protected:
         Application app(platform);
         app.updates.server = Trusted();
         return RunTarrow(app);
+    }
+    // Version 1.0.8 and its archive on the server; returns the archive's bytes.
+    std::string OfferArchive() {
+        std::string archive(250000, '\0');
+        for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
+        WriteWholeFile(folder.path() + "/archive.bin", archive);
+        server->Route(kVersionUrl, {.body = "1.0.8"});
+        server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
+        return archive;
+    }
+    // A stub updater in the working directory: it copies the archive it finds
+    // to seen.zip, runs `more`, then leaves a file named done.
+    void InstallUpdater(const std::string& more) {
+        EXPECT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
+        WriteWholeFile(work + "/updater", "#!/bin/sh\ncp Tarrow.zip seen.zip\n" + more + "touch done\n");
+        EXPECT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
     }
     void AnswerYes() {
         platform.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
@@ -320,29 +352,12 @@ int Zombies() {
     return count;
 }
 
-std::string OwnFolder() {
-    char buffer[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    const std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-    return exe.substr(0, exe.rfind('/') + 1);
-}
-
 TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting) {
-    ASSERT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
-    std::string archive(250000, '\0');
-    for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
-    WriteWholeFile(folder.path() + "/archive.bin", archive);
-    server->Route(kVersionUrl, {.body = "1.0.8"});
-    server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
+    const std::string archive = OfferArchive();
     // The stub updater keeps what it found, then says it is done.
-    WriteWholeFile(work + "/updater",
-                   "#!/bin/sh\n"
-                   "cp Tarrow.zip seen.zip\n"
-                   "echo $# > arguments\n"
+    InstallUpdater("echo $# > arguments\n"
                    "pwd > folder\n"
-                   "cut -d' ' -f6 /proc/$$/stat > session\n"
-                   "touch done\n");
-    ASSERT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
+                   "cut -d' ' -f6 /proc/$$/stat > session\n");
     AnswerYes();
 
     EXPECT_EQ(RunProgram(), 0);
@@ -357,10 +372,7 @@ TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting)
     EXPECT_EQ(platform.shutdowns, 1);
     EXPECT_EQ(Zombies(), 0);
 
-    const auto deadline = std::chrono::steady_clock::now() + seconds(15);
-    while (!FileExists(work + "/done") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(FileExists(work + "/done"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
     EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
     EXPECT_EQ(ReadWholeFile(work + "/arguments"), "0\n");
     EXPECT_EQ(ReadWholeFile(work + "/folder"), work + "\n");
@@ -368,19 +380,8 @@ TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting)
 }
 
 TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole) {
-    ASSERT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
-    std::string archive(250000, '\0');
-    for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
-    WriteWholeFile(folder.path() + "/archive.bin", archive);
-    server->Route(kVersionUrl, {.body = "1.0.8"});
-    server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
-    WriteWholeFile(work + "/updater", "#!/bin/sh\ncp Tarrow.zip seen.zip\ntouch done\n");
-    ASSERT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
-    const auto waitFor = [](const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + seconds(20);
-        while (!condition() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    };
+    const std::string archive = OfferArchive();
+    InstallUpdater("");
     // A second check from the hotkey, beside the start-up one.
     bool pressed = false;
     platform.script = [&]() -> std::optional<Event> {
@@ -398,18 +399,18 @@ TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole)
             std::lock_guard<std::mutex> guard(lock);
             if (yeses++ == 0) return kIdYes;
         }
-        waitFor([&] { return FileExists(work + "/Tarrow.zip"); });
+        WaitUntil([&] { return FileExists(work + "/Tarrow.zip"); });
         server->Route(kArchiveUrl, {.bodySize = 64 * 1024, .dripMs = 200});
         return kIdYes;
     };
     // The main loop takes the hand-over only once the second download runs.
-    platform.beforeExitRequest = [&] { waitFor([&] { return RequestsFor(kArchiveUrl).size() == 2; }); };
+    platform.beforeExitRequest = [&] { WaitUntil([&] { return RequestsFor(kArchiveUrl).size() == 2; }); };
 
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(RequestsFor(kArchiveUrl).size(), 2u);
     EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
     ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
-    waitFor([&] { return FileExists(work + "/done"); });
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
     EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
     EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
     EXPECT_EQ(platform.updaterStarts, std::vector<bool>{true});
