@@ -76,6 +76,7 @@ void ExitSequence(Application& app) {
     app.speech.Speak(u"Exiting", true);
     app.platform.RemoveTrayIcon();
     app.platform.CloseHiddenWindow();
+    RemovePartialDownloads(app.platform, app.updates);
     app.platform.ShutdownServices();
 }
 

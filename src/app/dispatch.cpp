@@ -67,13 +67,16 @@ LoopControl Dispatch(Application& app, const Event& event) {
             }
             return LoopControl::Continue;
         case EventKind::ExitRequest:
-            // An update worker has downloaded the archive: hand over to the updater
-            // (whether or not it starts, the program ends).
+            // An update worker has put the whole archive in place: no other check
+            // may act from here on, then the updater starts (whether or not it
+            // does, the program ends).
+            StopUpdateWorkers(app.updates);
             app.platform.StartUpdater();
             ExitSequence(app);
             return LoopControl::Exit;
         case EventKind::Close:
             StopUpdateWorkers(app.updates);
+            RemovePartialDownloads(app.platform, app.updates);
             app.platform.ShutdownServices();
             return LoopControl::Exit;
         case EventKind::None:

@@ -183,6 +183,9 @@ public:
     virtual std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path,
                                                        OutputMode mode) = 0;
     virtual bool DeleteFile(std::u16string_view path) = 0;
+    // Moves a closed file to a new name in the same folder in one step, replacing
+    // any file there; false (nothing changed) when it cannot.
+    virtual bool RenameFile(std::u16string_view from, std::u16string_view to) = 0;
     // Text in the system's ANSI code page (on Linux the locale's character set).
     virtual std::u16string AnsiToUtf16(std::string_view bytes) = 0;
 };

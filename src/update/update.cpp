@@ -1,6 +1,9 @@
 #include "update/update.hpp"
 
+#include <algorithm>
+
 #include "app/application.hpp"
+#include "platform/text.hpp"
 
 namespace tarrow {
 
@@ -16,10 +19,47 @@ struct UpdateJob {
     UpdateNetwork network;
     std::shared_ptr<WorkerGate> gate;
     bool quiet = false;
+    int number = 0;  // this check's place among the run's checks
 };
 
 HttpRequest RequestFor(const UpdateJob& job, std::u16string_view path, const HttpLimits& limits) {
     return {job.server.baseUrl + std::u16string(path), limits, job.server.caFile};
+}
+
+// A running stop gives downloads this long to remove their own files.
+constexpr std::chrono::milliseconds kDownloadStopLimit{3000};
+
+// Each check downloads beside the archive into a file of its own, so that
+// nothing but a whole archive ever bears the archive's name.
+std::u16string PartFileName(int number) {
+    return std::u16string(kArchiveFile) + u"." + Ascii(std::to_string(number)) + u".part";
+}
+
+// Downloads the archive and, when it is whole, hands it over: it takes the
+// archive's name and the main thread is asked to start the updater and end.
+// Any other outcome removes this check's file and nothing else.
+HandOverResult DownloadAndHandOver(PlatformServices& platform, const UpdateJob& job,
+                                   const HttpLimits& limits) {
+    WorkerGate& gate = *job.gate;
+    const std::u16string part = PartFileName(job.number);
+    if (!gate.BeginDownload(part)) return HandOverResult::Refused;
+    // However this ends, a stop waiting for it is told once the file is dealt with.
+    struct Registration {
+        WorkerGate& gate;
+        const std::u16string& file;
+        ~Registration() { gate.EndDownload(file); }
+    } registration{gate, part};
+
+    HttpRequest request = RequestFor(job, kArchivePath, limits);
+    request.stop = [&gate] { return !gate.IsOpen(); };
+    if (!job.network.fetchToFile(platform, request, part)) return HandOverResult::Failed;
+    const HandOverResult result = gate.HandOver([&] {
+        if (!platform.RenameFile(part, kArchiveFile)) return false;
+        platform.PostExitRequest();
+        return true;
+    });
+    if (result != HandOverResult::Done) platform.DeleteFile(part);
+    return result;
 }
 
 void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJob& job) {
@@ -41,17 +81,9 @@ void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJ
         std::u16string(kQuestionStart) + version.body + std::u16string(kQuestionEnd);
     if (platform.ShowMessage(u"Alert", question, kMbYesNo) != kIdYes) return;
     if (!gate.Run([&] { speech.Speak(u"Downloading update", false); })) return;
-
-    if (!job.network.fetchToFile(platform, RequestFor(job, kArchivePath, limits), kArchiveFile)) {
-        if (!gate.IsOpen()) return;
-        platform.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.",
-                             kMbOk);
-        return;
-    }
-    // The main thread starts the updater, says "Exiting" and ends the program at
-    // once, so the updater never runs beside a program that is still going (the
-    // main thread may be holding a box); this thread touches nothing after this.
-    gate.Run([&] { platform.PostExitRequest(); });
+    if (DownloadAndHandOver(platform, job, limits) != HandOverResult::Failed) return;
+    if (!gate.IsOpen()) return;
+    platform.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.", kMbOk);
 }
 
 }  // namespace
@@ -84,6 +116,37 @@ void WorkerGate::Close() {
     idle_.wait(guard, [this] { return busy_ == 0; });
 }
 
+HandOverResult WorkerGate::HandOver(const std::function<bool()>& step) {
+    HandOverResult result = HandOverResult::Refused;
+    Run([&] {
+        std::lock_guard<std::mutex> guard(handOverLock_);
+        if (handedOver_) return;
+        handedOver_ = step();
+        result = handedOver_ ? HandOverResult::Done : HandOverResult::Failed;
+    });
+    return result;
+}
+
+bool WorkerGate::BeginDownload(const std::u16string& file) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (closed_) return false;
+    downloads_.push_back(file);
+    return true;
+}
+
+void WorkerGate::EndDownload(const std::u16string& file) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto it = std::find(downloads_.begin(), downloads_.end(), file);
+    if (it != downloads_.end()) downloads_.erase(it);
+    idle_.notify_all();
+}
+
+std::vector<std::u16string> WorkerGate::AwaitDownloads(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> guard(lock_);
+    idle_.wait_for(guard, limit, [this] { return downloads_.empty(); });
+    return downloads_;
+}
+
 UpdateWorkers::UpdateWorkers()
     : server(BuiltInUpdateServer()), network(CurlNetwork()), gate(std::make_shared<WorkerGate>()) {}
 
@@ -99,7 +162,7 @@ void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWo
         workers.networkPrepared = true;
     }
     auto job = std::make_shared<const UpdateJob>(
-        UpdateJob{workers.server, workers.network, workers.gate, quiet});
+        UpdateJob{workers.server, workers.network, workers.gate, quiet, ++workers.checksStarted});
     platform.StartWorker([&platform, &speech, job]() noexcept {
         try {
             UpdateCheck(platform, speech, *job);
@@ -110,5 +173,13 @@ void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWo
 }
 
 void StopUpdateWorkers(UpdateWorkers& workers) { workers.gate->Close(); }
+
+void RemovePartialDownloads(PlatformServices& platform, UpdateWorkers& workers) {
+    // A download stuck past the limit: its file goes by name (the open file
+    // goes with the process where the system allows no sooner).
+    for (const std::u16string& file : workers.gate->AwaitDownloads(kDownloadStopLimit)) {
+        platform.DeleteFile(file);
+    }
+}
 
 }  // namespace tarrow

@@ -327,6 +327,17 @@ bool FakePlatform::DeleteFile(std::u16string_view path) {
     return files.erase(std::u16string(path)) > 0;
 }
 
+bool FakePlatform::RenameFile(std::u16string_view from, std::u16string_view to) {
+    std::lock_guard<std::mutex> guard(lock_);
+    calls.push_back("RenameFile " + Narrow(from) + " " + Narrow(to));
+    const auto it = files.find(std::u16string(from));
+    if (it == files.end() || readOnlyFiles.count(std::u16string(to))) return false;
+    std::string bytes = std::move(it->second);
+    files.erase(it);
+    files[std::u16string(to)] = std::move(bytes);
+    return true;
+}
+
 std::u16string FakePlatform::AnsiToUtf16(std::string_view bytes) {
     // The fake's "ANSI" code page is Latin-1.
     std::u16string out;

@@ -163,6 +163,7 @@ public:
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path,
                                                OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
+    bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
 
     // Cues are numbered in load order; this maps a cue back to its path.

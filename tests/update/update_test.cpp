@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <chrono>
+#include <map>
 #include <future>
 #include <thread>
 
@@ -50,7 +50,8 @@ struct ScriptedServer {
             savedTo.emplace_back(path);
             if (!downloadOk) return false;
             auto file = p.OpenOutputFile(path, OutputMode::Exclusive);
-            return file && file->Write("PK archive") == 10;
+            const std::string archive = "PK archive " + std::to_string(savedTo.size());
+            return file && file->Write(archive) == archive.size();
         };
         return n;
     }
@@ -123,11 +124,13 @@ TEST(UpdateCheck, YesDownloadsStartsTheUpdaterAndTheMainLoopSaysExiting) {
         rig.server.version = {u"200", u"1.0.8"};
         rig.Check(false);
         EXPECT_EQ(rig.fake.spoken, (std::vector<SpokenText>{{u"Downloading update", false}}));
-        EXPECT_EQ(rig.fake.files[u"Tarrow.zip"], "PK archive");
+        // Downloaded beside the archive, then given its name.
+        EXPECT_EQ(rig.server.savedTo, std::vector<std::u16string>{u"Tarrow.zip.1.part"});
+        EXPECT_EQ(rig.fake.files, (std::map<std::u16string, std::string>{
+                                      {u"Tarrow.zip", "PK archive 1"}}));
         ASSERT_EQ(rig.server.requests.size(), 2u);
         EXPECT_EQ(rig.server.requests[1].url, u"https://updates.test/softs/Tarrow.zip");
         EXPECT_EQ(rig.server.requests[1].limits.transferMs, 20000);
-        EXPECT_EQ(rig.server.savedTo, std::vector<std::u16string>{u"Tarrow.zip"});
         // The worker only asked; the updater and the exit are the main loop's, so the
         // updater never runs beside a program held by a box on the main thread.
         EXPECT_EQ(rig.fake.updaterStarted, 0);
@@ -156,6 +159,38 @@ TEST(UpdateCheck, AFailedDownloadShowsTheErrorAndTheProgramGoesOn) {
     rig.server.downloadOk = true;
     rig.fake.messageAnswers = {kIdYes};
     rig.Check(false);
+    EXPECT_EQ(RunPass(rig.app), LoopControl::Exit);
+    EXPECT_EQ(rig.fake.updaterStarted, 1);
+}
+
+TEST(UpdateCheck, AnArchiveThatCannotTakeItsNameIsAFailedDownload) {
+    Rig rig;
+    rig.fake.closeWhenIdle = false;
+    rig.fake.messageAnswers = {kIdYes};
+    rig.server.version = {u"200", u"1.0.8"};
+    rig.fake.files[u"Tarrow.zip"] = "an archive in use";
+    rig.fake.readOnlyFiles = {u"Tarrow.zip"};
+    rig.Check(false);
+    EXPECT_EQ(rig.fake.messages, (std::vector<ShownMessage>{Question(u"1.0.8"), kDownloadError}));
+    EXPECT_EQ(rig.fake.files, (std::map<std::u16string, std::string>{
+                                  {u"Tarrow.zip", "an archive in use"}}));
+    EXPECT_EQ(RunPass(rig.app), LoopControl::Continue);  // no exit was asked for
+}
+
+TEST(UpdateCheck, OnlyTheFirstWholeArchiveIsHandedOverAndALaterOneLeavesItAlone) {
+    Rig rig;
+    rig.fake.closeWhenIdle = false;
+    rig.fake.messageAnswers = {kIdYes, kIdYes};
+    rig.server.version = {u"200", u"1.0.8"};
+    StartUpdateCheck(rig.fake, rig.app.speech, rig.app.updates, false);
+    StartUpdateCheck(rig.fake, rig.app.speech, rig.app.updates, false);
+    rig.fake.RunWorkers();
+    EXPECT_EQ(rig.server.savedTo,
+              (std::vector<std::u16string>{u"Tarrow.zip.1.part", u"Tarrow.zip.2.part"}));
+    // The second check's archive went with its own file; no box for it either.
+    EXPECT_EQ(rig.fake.files, (std::map<std::u16string, std::string>{
+                                  {u"Tarrow.zip", "PK archive 1"}}));
+    EXPECT_EQ(rig.fake.messages, (std::vector<ShownMessage>{Question(u"1.0.8"), Question(u"1.0.8")}));
     EXPECT_EQ(RunPass(rig.app), LoopControl::Exit);
     EXPECT_EQ(rig.fake.updaterStarted, 1);
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/linux/display_session.hpp"
+#include "platform/linux/keymap.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/text.hpp"
 
@@ -106,8 +107,10 @@ ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& 
     return result;
 }
 
+// The text may hold a server's words: no control character of it reaches the terminal.
 void PrintToStderr(std::u16string_view caption, std::u16string_view text) {
-    const std::string line = "Tarrow Desk: " + Utf16ToUtf8(caption) + ": " + Utf16ToUtf8(text) + "\n";
+    const std::string line = "Tarrow Desk: " + TerminalSafe(Utf16ToUtf8(caption)) + ": " +
+                             TerminalSafe(Utf16ToUtf8(text)) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }

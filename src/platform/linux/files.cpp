@@ -186,6 +186,10 @@ bool LinuxPlatform::DeleteFile(std::u16string_view path) {
     return ::unlink(Utf16ToUtf8(path).c_str()) == 0;
 }
 
+bool LinuxPlatform::RenameFile(std::u16string_view from, std::u16string_view to) {
+    return ::rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) == 0;
+}
+
 std::u16string LinuxPlatform::AnsiToUtf16(std::string_view bytes) {
     const char* codeset = ::nl_langinfo(CODESET);
     IconvHandle cd("UTF-16LE", codeset != nullptr && *codeset != '\0' ? codeset : "ASCII");

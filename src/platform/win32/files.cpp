@@ -126,6 +126,11 @@ bool Win32Platform::DeleteFile(std::u16string_view path) {
     return DeleteFileW(win32::ToWide(path).c_str()) != FALSE;
 }
 
+bool Win32Platform::RenameFile(std::u16string_view from, std::u16string_view to) {
+    return MoveFileExW(win32::ToWide(from).c_str(), win32::ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 std::u16string Win32Platform::AnsiToUtf16(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return {};
     const int inputLength = static_cast<int>(bytes.size());

@@ -76,6 +76,7 @@ public:
     bool ReplaceFile(std::u16string_view path, std::string_view bytes) override;
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path, OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
+    bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
 
 private:

@@ -77,6 +77,9 @@ public:
         return real.OpenOutputFile(path, mode);
     }
     bool DeleteFile(std::u16string_view path) override { return real.DeleteFile(path); }
+    bool RenameFile(std::u16string_view from, std::u16string_view to) override {
+        return real.RenameFile(from, to);
+    }
     std::u16string AnsiToUtf16(std::string_view bytes) override {
         return real.AnsiToUtf16(bytes);
     }

@@ -4,12 +4,16 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/application.hpp"
+#include "platform/text.hpp"
 #include "update/live/live_fixture.hpp"
 #include "update/live/recording_platform.hpp"
 
@@ -27,6 +31,41 @@ Box Question(std::u16string_view version) {
             u"There is a new version of Tarrow available, " + std::u16string(version) +
                 u". Would you like to download it now?",
             kMbYesNo};
+}
+
+// The archive and every download file beside it.
+std::vector<std::string> ArchiveFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!std::filesystem::exists(folder)) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("Tarrow.zip", 0) == 0) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> PlainRequests(const LiveServer& server) {
+    std::vector<std::string> plain;
+    for (const auto& line : server.Requests())
+        if (line.rfind("plain ", 0) == 0) plain.push_back(line);
+    return plain;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string OwnFolder() {
+    char buffer[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return exe.substr(0, exe.rfind('/') + 1);
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -58,6 +97,22 @@ protected:
         Application app(platform);
         app.updates.server = Trusted();
         return RunTarrow(app);
+    }
+    // Version 1.0.8 and its archive on the server; returns the archive's bytes.
+    std::string OfferArchive() {
+        std::string archive(250000, '\0');
+        for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
+        WriteWholeFile(folder.path() + "/archive.bin", archive);
+        server->Route(kVersionUrl, {.body = "1.0.8"});
+        server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
+        return archive;
+    }
+    // A stub updater in the working directory: it copies the archive it finds
+    // to seen.zip, runs `more`, then leaves a file named done.
+    void InstallUpdater(const std::string& more) {
+        EXPECT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
+        WriteWholeFile(work + "/updater", "#!/bin/sh\ncp Tarrow.zip seen.zip\n" + more + "touch done\n");
+        EXPECT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
     }
     void AnswerYes() {
         platform.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
@@ -100,15 +155,41 @@ TEST_F(CheckLive, ALineEndOrAnEmptyBodyIsANewVersionAndNoEndsIt) {
     EXPECT_TRUE(RequestsFor(kArchiveUrl).empty());
 }
 
-TEST_F(CheckLive, UntrustedCertificateAndOversizedVersionAreSilent) {
+TEST_F(CheckLive, UntrustedWrongHostPlainHttpAndOversizedVersionsAreSilent) {
     server->Route(kVersionUrl, {.bodySize = 10 * 1024 * 1024});
+    Check(false);
+    server->Route(kVersionUrl, {.status = 302, .location = server->PlainBaseUrl() + "/v"});
+    server->Route("/v", {.body = "2.0.0"});
     Check(false);
     TempFolder strangerFolder;
     LiveServer stranger(strangerFolder.path(), certs->strangerCert, certs->strangerKey);
     stranger.Route(kVersionUrl, {.body = "2.0.0"});
     Check(false, {stranger.BaseUrl(), certs->trustedCa});
+    LiveServer elsewhere(strangerFolder.path(), certs->elsewhereCert, certs->elsewhereKey);
+    elsewhere.Route(kVersionUrl, {.body = "2.0.0"});
+    Check(false, {elsewhere.BaseUrl(), certs->trustedCa});
     EXPECT_TRUE(Heard().empty());
     EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_TRUE(PlainRequests(*server).empty());
+}
+
+TEST_F(CheckLive, HeadlessTheQuestionReachesStandardErrorAsPrintableTextOnly) {
+    server->Route(kVersionUrl, {.body = "\x1b]0;owned\x07\x1b[2J1.0.8\r\n\xc2\x9b" "6n\x7f"});
+    platform.realBoxes = true;
+    ::testing::internal::CaptureStderr();
+    Check(false);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    ASSERT_FALSE(printed.empty());
+    EXPECT_NE(printed.find("1.0.8"), std::string::npos);
+    EXPECT_EQ(printed.back(), '\n');
+    for (size_t i = 0; i + 1 < printed.size(); ++i) {
+        const auto c = static_cast<unsigned char>(printed[i]);
+        EXPECT_TRUE(c >= 0x20 && c != 0x7F) << "byte " << int(c) << " at " << i;
+        if (c == 0xC2) {
+            EXPECT_GE(static_cast<unsigned char>(printed[i + 1]), 0xA0) << "C1 control at " << i;
+        }
+    }
+    EXPECT_TRUE(RequestsFor(kArchiveUrl).empty());  // no display: never a yes
 }
 
 TEST_F(CheckLive, AServerThatNeverAnswersEndsTheCheckWithinTheLimits) {
@@ -147,8 +228,15 @@ TEST_F(CheckLive, TwoChecksAtOnceEachAskTheirOwnQuestion) {
 }
 
 TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) {
-    enum class Failure { NotFound, CutOff, CannotCreate };
-    for (const Failure failure : {Failure::NotFound, Failure::CutOff, Failure::CannotCreate}) {
+    enum class Failure {
+        NotFound, CutOff, CannotCreate, ToPlainHttp, CloseDelimitedCut, RedirectLoop, WrongHost
+    };
+    TempFolder elsewhereFolder;
+    LiveServer elsewhere(elsewhereFolder.path(), certs->elsewhereCert, certs->elsewhereKey);
+    elsewhere.Route(kArchiveUrl, {.body = "PK archive"});
+    for (const Failure failure :
+         {Failure::NotFound, Failure::CutOff, Failure::CannotCreate, Failure::ToPlainHttp,
+          Failure::CloseDelimitedCut, Failure::RedirectLoop, Failure::WrongHost}) {
         SCOPED_TRACE(static_cast<int>(failure));
         RecordingPlatform program;
         program.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
@@ -167,20 +255,81 @@ TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) 
                 server->Route(kArchiveUrl, {.body = "PK archive"});
                 ASSERT_EQ(::rmdir(folderOfRun.c_str()), 0);
                 break;
+            case Failure::ToPlainHttp:
+                server->Route(kArchiveUrl, {.status = 302, .location = server->PlainBaseUrl() + "/zip"});
+                server->Route("/zip", {.body = "PK archive"});
+                break;
+            case Failure::CloseDelimitedCut:
+                server->Route(kArchiveUrl, {.bodySize = 200000, .cutAfter = 50000, .noLength = true});
+                break;
+            case Failure::RedirectLoop:
+                server->Route(kArchiveUrl, {.status = 302, .location = kArchiveUrl});
+                break;
+            case Failure::WrongHost:
+                server->Route(kArchiveUrl, {.status = 302, .location = Utf16ToUtf8(elsewhere.BaseUrl()) + kArchiveUrl});
+                break;
         }
         Application app(program);
         app.updates.server = Trusted();
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RunTarrow(app), 0);
+        EXPECT_LT(SecondsSince(start), 10.0);  // well inside the 20 s limit
         EXPECT_EQ(program.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
         const auto heard = program.Spoken();
         EXPECT_EQ(std::vector<std::u16string>(heard.begin() + 1, heard.end()),
                   std::vector<std::u16string>{u"Downloading update"});
-        EXPECT_FALSE(FileExists(folderOfRun + "/Tarrow.zip"));
+        EXPECT_EQ(ArchiveFiles(folderOfRun), std::vector<std::string>{});
         EXPECT_TRUE(program.updaterStarts.empty());
         // The loop ran on until it was closed.
         EXPECT_EQ(program.exitRequests, 0);
         EXPECT_EQ(program.shutdowns, 1);
         ASSERT_EQ(::chdir(work.c_str()), 0);
+    }
+    EXPECT_TRUE(PlainRequests(*server).empty());
+    EXPECT_TRUE(elsewhere.Requests().empty());
+}
+
+TEST_F(CheckLive, AnArchiveThatDoesNotFinishWithin20SecondsFailsAndLeavesNothing) {
+    server->Route(kVersionUrl, {.body = "1.0.8"});
+    server->Route(kArchiveUrl, {.bodySize = 48 * 1024, .dripMs = 600});
+    AnswerYes();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunProgram(), 0);
+    const double took = SecondsSince(start);
+    EXPECT_GE(took, 19.0);
+    EXPECT_LT(took, 28.0);
+    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
+    EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
+    EXPECT_TRUE(platform.updaterStarts.empty());
+}
+
+TEST_F(CheckLive, ExitingDuringADownloadLeavesNoPartialFile) {
+    const Event roads[] = {{EventKind::Hotkey, 0}, {EventKind::Menu, 0}, {EventKind::Close, 0}};
+    for (const Event road : roads) {
+        SCOPED_TRACE(static_cast<int>(road.kind));
+        RecordingPlatform program;
+        program.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+        server->Route(kVersionUrl, {.body = "1.0.8"});
+        server->Route(kArchiveUrl, {.bodySize = 64 * 1024, .dripMs = 200});
+        const size_t asked = RequestsFor(kArchiveUrl).size();
+        bool sent = false;
+        // The road is taken once the download has begun writing its file.
+        program.script = [&]() -> std::optional<Event> {
+            if (sent || RequestsFor(kArchiveUrl).size() == asked || ArchiveFiles(work).empty())
+                return std::nullopt;
+            sent = true;
+            return road;
+        };
+        Application app(program);
+        app.updates.server = Trusted();
+        EXPECT_EQ(RunTarrow(app), 0);
+        EXPECT_TRUE(sent);
+        // Here the process would end.
+        EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
+        ASSERT_TRUE(program.WaitForWorkers(seconds(10)));
+        EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
+        EXPECT_EQ(program.Boxes(), std::vector<Box>{Question(u"1.0.8")});
+        EXPECT_TRUE(program.updaterStarts.empty());
     }
 }
 
@@ -203,29 +352,12 @@ int Zombies() {
     return count;
 }
 
-std::string OwnFolder() {
-    char buffer[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    const std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-    return exe.substr(0, exe.rfind('/') + 1);
-}
-
 TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting) {
-    ASSERT_FALSE(FileExists(OwnFolder() + "updater")) << "a stray updater would be found first";
-    std::string archive(250000, '\0');
-    for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7919 % 251);
-    WriteWholeFile(folder.path() + "/archive.bin", archive);
-    server->Route(kVersionUrl, {.body = "1.0.8"});
-    server->Route(kArchiveUrl, {.bodyFile = folder.path() + "/archive.bin"});
+    const std::string archive = OfferArchive();
     // The stub updater keeps what it found, then says it is done.
-    WriteWholeFile(work + "/updater",
-                   "#!/bin/sh\n"
-                   "cp Tarrow.zip seen.zip\n"
-                   "echo $# > arguments\n"
+    InstallUpdater("echo $# > arguments\n"
                    "pwd > folder\n"
-                   "cut -d' ' -f6 /proc/$$/stat > session\n"
-                   "touch done\n");
-    ASSERT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
+                   "cut -d' ' -f6 /proc/$$/stat > session\n");
     AnswerYes();
 
     EXPECT_EQ(RunProgram(), 0);
@@ -240,14 +372,50 @@ TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting)
     EXPECT_EQ(platform.shutdowns, 1);
     EXPECT_EQ(Zombies(), 0);
 
-    const auto deadline = std::chrono::steady_clock::now() + seconds(15);
-    while (!FileExists(work + "/done") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(FileExists(work + "/done"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
     EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
     EXPECT_EQ(ReadWholeFile(work + "/arguments"), "0\n");
     EXPECT_EQ(ReadWholeFile(work + "/folder"), work + "\n");
     EXPECT_NE(std::stoi(ReadWholeFile(work + "/session")), ::getsid(0));
+}
+
+TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole) {
+    const std::string archive = OfferArchive();
+    InstallUpdater("");
+    // A second check from the hotkey, beside the start-up one.
+    bool pressed = false;
+    platform.script = [&]() -> std::optional<Event> {
+        if (pressed) return std::nullopt;
+        pressed = true;
+        return Event{EventKind::Hotkey, 28};
+    };
+    // The first Yes downloads at once; the second comes once that archive is in
+    // place, and its own download is slow.
+    std::mutex lock;
+    int yeses = 0;
+    platform.answer = [&](const Box& box) {
+        if (box.style != kMbYesNo) return kIdOk;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (yeses++ == 0) return kIdYes;
+        }
+        WaitUntil([&] { return FileExists(work + "/Tarrow.zip"); });
+        server->Route(kArchiveUrl, {.bodySize = 64 * 1024, .dripMs = 200});
+        return kIdYes;
+    };
+    // The main loop takes the hand-over only once the second download runs.
+    platform.beforeExitRequest = [&] { WaitUntil([&] { return RequestsFor(kArchiveUrl).size() == 2; }); };
+
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(RequestsFor(kArchiveUrl).size(), 2u);
+    EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
+    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
+    EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
+    EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
+    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{true});
+    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.8"), Question(u"1.0.8")}));
+    EXPECT_EQ(platform.Spoken().back(), u"Exiting");
 }
 
 TEST_F(CheckLive, WithoutAnUpdaterTheProgramStillEnds) {

@@ -1,6 +1,8 @@
 // FetchToMemory and FetchToFile against a real HTTPS server through libcurl.
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/linux/linux_platform.hpp"
 #include "platform/text.hpp"
@@ -73,6 +75,31 @@ TEST_F(FetchToMemoryLive, BrokenTransfersAndUntrustedServersGiveStatusZero) {
     EXPECT_EQ(stranger.Requests().size(), 0u);
 }
 
+bool AnyPlainRequest(const LiveServer& server) {
+    for (const auto& line : server.Requests())
+        if (line.rfind("plain ", 0) == 0) return true;
+    return false;
+}
+
+TEST_F(FetchToMemoryLive, EveryHopStaysOnVerifiedHttpsAndRedirectsAreFew) {
+    server->Route("/v", {.body = "1.0.7"});
+    server->Route("/to-plain", {.status = 302, .location = server->PlainBaseUrl() + "/v"});
+    server->Route("/loop", {.status = 302, .location = "/loop"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchToMemory(Request(u"/to-plain")).status, u"0");
+    EXPECT_EQ(FetchToMemory(Request(u"/loop")).status, u"0");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    EXPECT_EQ(RequestsFor("/loop").size(), 6u);  // the request and five redirects
+    EXPECT_FALSE(AnyPlainRequest(*server));
+    // The trusted authority vouches for this server, but under another name.
+    TempFolder elsewhereFolder;
+    LiveServer elsewhere(elsewhereFolder.path(), certs->elsewhereCert, certs->elsewhereKey);
+    elsewhere.Route("/v", {.body = "1.0.7"});
+    EXPECT_EQ(FetchToMemory({elsewhere.BaseUrl() + u"/v", kUpdateHttpLimits, certs->trustedCa}).status,
+              u"0");
+    EXPECT_TRUE(elsewhere.Requests().empty());
+}
+
 TEST_F(FetchToMemoryLive, AServerThatNeverHandsOverGivesUpAtTheConnectLimit) {
     SilentPort silent;
     const auto start = std::chrono::steady_clock::now();
@@ -84,23 +111,57 @@ TEST_F(FetchToMemoryLive, AServerThatNeverHandsOverGivesUpAtTheConnectLimit) {
     EXPECT_LT(seconds, 8.0);
 }
 
-TEST_F(FetchToFileLive, TheArchiveIsSavedWholeOnlyWhenTheFinalStatusIsSuccess) {
+TEST_F(FetchToFileLive, TheArchiveIsSavedOnlyWhenWholeOverHttpsWithASuccessStatus) {
     LinuxPlatform platform;
     const std::string archive = SomeArchive(300000);
-    WriteWholeFile(folder.path() + "/archive.bin", archive);
-    server->Route("/zip", {.bodyFile = folder.path() + "/archive.bin"});
+    const std::string body = folder.path() + "/archive.bin";
+    WriteWholeFile(body, archive);
+    server->Route("/zip", {.bodyFile = body});
     server->Route("/moved", {.status = 302, .location = "/zip"});
+    server->Route("/chunked", {.bodyFile = body, .chunked = true});
     server->Route("/missing", {.status = 404, .body = "<html>error page</html>"});
     server->Route("/broken", {.status = 500, .body = "oops"});
-    server->Route("/cut", {.bodyFile = folder.path() + "/archive.bin", .cutAfter = 100000});
+    server->Route("/cut", {.bodyFile = body, .cutAfter = 100000});
+    server->Route("/close-cut", {.bodyFile = body, .cutAfter = 100000, .noLength = true});
+    server->Route("/close-whole", {.bodyFile = body, .noLength = true});
+    server->Route("/chunks-cut", {.bodyFile = body, .cutAfter = 100000, .chunked = true});
+    server->Route("/to-plain", {.status = 302, .location = server->PlainBaseUrl() + "/zip"});
+    server->Route("/loop", {.status = 307, .location = "/loop"});
+    server->Route("/too-big", {.body = "PK", .length = 257ll * 1024 * 1024});
 
-    EXPECT_TRUE(FetchToFile(platform, Request(u"/moved"), u"Tarrow.zip"));
-    EXPECT_EQ(ReadWholeFile("Tarrow.zip"), archive);
-    for (const char16_t* path : {u"/missing", u"/broken", u"/cut"}) {
-        WriteWholeFile("Tarrow.zip", "an older archive");
-        EXPECT_FALSE(FetchToFile(platform, Request(path), u"Tarrow.zip"));
-        EXPECT_FALSE(FileExists("Tarrow.zip")) << "left behind after " << Utf16ToUtf8(path);
+    for (const char16_t* path : {u"/moved", u"/chunked"}) {
+        EXPECT_TRUE(FetchToFile(platform, Request(path), u"Tarrow.zip.1.part"));
+        EXPECT_EQ(ReadWholeFile("Tarrow.zip.1.part"), archive) << Utf16ToUtf8(path);
     }
+    ASSERT_EQ(::unlink("Tarrow.zip.1.part"), 0);
+    WriteWholeFile("Tarrow.zip", "the archive before");
+    for (const char16_t* path : {u"/missing", u"/broken", u"/cut", u"/close-cut", u"/close-whole",
+                                 u"/chunks-cut", u"/to-plain", u"/loop", u"/too-big"}) {
+        EXPECT_FALSE(FetchToFile(platform, Request(path), u"Tarrow.zip.1.part"))
+            << Utf16ToUtf8(path);
+        EXPECT_FALSE(FileExists("Tarrow.zip.1.part")) << "left behind after " << Utf16ToUtf8(path);
+    }
+    EXPECT_EQ(ReadWholeFile("Tarrow.zip"), "the archive before");
+    EXPECT_FALSE(AnyPlainRequest(*server));
+}
+
+TEST_F(FetchToFileLive, ARequestToldToStopEndsAtOnceAndLeavesNothing) {
+    LinuxPlatform platform;
+    server->Route("/slow", {.bodySize = 64 * 1024, .dripMs = 200});
+    std::atomic<bool> stop{false};
+    HttpRequest request = Request(u"/slow");
+    request.stop = [&stop] { return stop.load(); };
+    std::thread stopper([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (RequestsFor("/slow").empty() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(FetchToFile(platform, request, u"Tarrow.zip.1.part"));
+    stopper.join();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    EXPECT_FALSE(FileExists("Tarrow.zip.1.part"));
 }
 
 TEST_F(FetchToFileLive, NoFileNoRequestAndAnotherWritersFileIsLeftAlone) {

@@ -24,6 +24,8 @@ namespace tarrow::live {
 
 namespace {
 
+constexpr const char* kNewKey = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
+
 void Run(const std::string& command) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
@@ -46,23 +48,28 @@ std::string JsonText(const std::string& text) {
     return out + "\"";
 }
 
-// A key and a certificate for 127.0.0.1 signed by the CA in `ca`.
+// An authority's key and self-signed certificate: <dir>/<name>-ca.{key,pem}.
 void MakeAuthority(const std::string& dir, const std::string& name) {
     const std::string ca = dir + "/" + name + "-ca";
-    const std::string server = dir + "/" + name + "-server";
-    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
-    Run("openssl req -x509" + ec + "-keyout " + ca + ".key -out " + ca +
+    Run("openssl req -x509" + std::string(kNewKey) + "-keyout " + ca + ".key -out " + ca +
         ".pem -days 2 -subj '/CN=Tarrow " + name +
         " CA' -addext basicConstraints=critical,CA:TRUE "
         "-addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null");
-    WriteWholeFile(dir + "/ext.cnf",
-                   "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
-                   "extendedKeyUsage=serverAuth\n");
-    Run("openssl req" + ec + "-keyout " + server + ".key -out " + server +
-        ".csr -subj /CN=127.0.0.1 2>/dev/null");
-    Run("openssl x509 -req -in " + server + ".csr -CA " + ca + ".pem -CAkey " + ca +
-        ".key -CAcreateserial -out " + server + ".pem -days 2 -extfile " + dir +
-        "/ext.cnf 2>/dev/null");
+}
+
+// A server key and certificate <dir>/<server>.{key,pem} for the names in
+// `altNames`, signed by the authority `ca`.
+void MakeServer(const std::string& dir, const std::string& ca, const std::string& server,
+                const std::string& altNames) {
+    const std::string authority = dir + "/" + ca + "-ca";
+    const std::string out = dir + "/" + server;
+    WriteWholeFile(dir + "/ext.cnf", "subjectAltName=" + altNames +
+                                         "\nbasicConstraints=CA:FALSE\n"
+                                         "extendedKeyUsage=serverAuth\n");
+    Run("openssl req" + std::string(kNewKey) + "-keyout " + out + ".key -out " + out +
+        ".csr -subj /CN=" + server + " 2>/dev/null");
+    Run("openssl x509 -req -in " + out + ".csr -CA " + authority + ".pem -CAkey " + authority +
+        ".key -CAcreateserial -out " + out + ".pem -days 2 -extfile " + dir + "/ext.cnf 2>/dev/null");
 }
 
 }  // namespace
@@ -81,13 +88,19 @@ TempFolder::~TempFolder() {
 }
 
 Certificates::Certificates(const std::string& folder) {
+    const std::string local = "IP:127.0.0.1,DNS:localhost";
     MakeAuthority(folder, "trusted");
     MakeAuthority(folder, "stranger");
+    MakeServer(folder, "trusted", "trusted-server", local);
+    MakeServer(folder, "stranger", "stranger-server", local);
+    MakeServer(folder, "trusted", "elsewhere-server", "DNS:elsewhere.test");
     trustedCa = folder + "/trusted-ca.pem";
     trustedCert = folder + "/trusted-server.pem";
     trustedKey = folder + "/trusted-server.key";
     strangerCert = folder + "/stranger-server.pem";
     strangerKey = folder + "/stranger-server.key";
+    elsewhereCert = folder + "/elsewhere-server.pem";
+    elsewhereKey = folder + "/elsewhere-server.key";
 }
 
 LiveServer::LiveServer(const std::string& folder, const std::string& cert, const std::string& key)
@@ -95,12 +108,14 @@ LiveServer::LiveServer(const std::string& folder, const std::string& cert, const
     WriteRoutes();
     WriteWholeFile(log_, "");
     const std::string portFile = folder + "/port";
+    const std::string plainPortFile = folder + "/plain-port";
     std::vector<std::string> args = {"python3",  TARROW_LIVE_SERVER_SCRIPT,
                                      "--cert",   cert,
                                      "--key",    key,
                                      "--routes", routes_,
                                      "--log",    log_,
-                                     "--port-file", portFile};
+                                     "--port-file", portFile,
+                                     "--plain-port-file", plainPortFile};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -115,6 +130,7 @@ LiveServer::LiveServer(const std::string& folder, const std::string& cert, const
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     port_ = std::stoi(ReadWholeFile(portFile));
+    plainPort_ = std::stoi(ReadWholeFile(plainPortFile));
 }
 
 LiveServer::~LiveServer() { Stop(); }
@@ -143,7 +159,11 @@ void LiveServer::WriteRoutes() const {
         if (a.bodySize >= 0) json << ",\"body_size\":" << a.bodySize;
         if (!a.bodyFile.empty()) json << ",\"body_file\":" << JsonText(a.bodyFile);
         if (!a.location.empty()) json << ",\"location\":" << JsonText(a.location);
+        if (a.length >= 0) json << ",\"length\":" << a.length;
         if (a.cutAfter >= 0) json << ",\"cut_after\":" << a.cutAfter;
+        if (a.chunked) json << ",\"chunked\":true";
+        if (a.noLength) json << ",\"no_length\":true";
+        if (a.dripMs >= 0) json << ",\"drip_ms\":" << a.dripMs;
         if (a.hang) json << ",\"hang\":true";
         json << "}";
         first = false;
@@ -156,6 +176,10 @@ void LiveServer::WriteRoutes() const {
 
 std::u16string LiveServer::BaseUrl() const {
     return Utf8ToUtf16("https://127.0.0.1:" + std::to_string(port_));
+}
+
+std::string LiveServer::PlainBaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(plainPort_);
 }
 
 std::vector<std::string> LiveServer::Requests() const {

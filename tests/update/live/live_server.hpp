@@ -27,10 +27,12 @@ private:
 
 // Two certificate authorities, each with a server certificate for 127.0.0.1:
 // "trusted" is the one the tests hand to libcurl, "stranger" is unknown to it.
+// "elsewhere" is signed by the trusted one for another host name only.
 struct Certificates {
     explicit Certificates(const std::string& folder);
     std::string trustedCa, trustedCert, trustedKey;
     std::string strangerCert, strangerKey;
+    std::string elsewhereCert, elsewhereKey;
 };
 
 // One scripted answer; see server.py for the meaning of each field.
@@ -40,7 +42,11 @@ struct Answer {
     long bodySize = -1;
     std::string bodyFile{};
     std::string location{};
+    long long length = -1;
     long cutAfter = -1;
+    bool chunked = false;
+    bool noLength = false;
+    long dripMs = -1;
     bool hang = false;
 };
 
@@ -54,6 +60,8 @@ public:
     // Replaces the answer for one path (takes effect with the next request).
     void Route(const std::string& path, const Answer& answer);
     std::u16string BaseUrl() const;
+    // The same answers over plain http; its requests are logged as "plain <path> <agent>".
+    std::string PlainBaseUrl() const;
     // "<path> <user agent>" per request received, in order.
     std::vector<std::string> Requests() const;
 
@@ -65,6 +73,7 @@ private:
     std::map<std::string, Answer> answers_;
     pid_t pid_ = -1;
     int port_ = 0;
+    int plainPort_ = 0;
 };
 
 // A TCP port that accepts connections into its backlog and never serves them.

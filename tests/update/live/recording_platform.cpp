@@ -1,5 +1,6 @@
 #include "update/live/recording_platform.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarrow::live {
@@ -41,6 +42,10 @@ void RecordingPlatform::EndProcess(int) {
 int64_t RecordingPlatform::NowMs() { return real_.NowMs(); }
 
 Event RecordingPlatform::WaitEvent(int64_t timeoutMs) {
+    if (script) {
+        if (const std::optional<Event> event = script()) return *event;
+        timeoutMs = std::min<int64_t>(timeoutMs, 20);  // asked again soon
+    }
     std::unique_lock<std::mutex> guard(lock_);
     const auto ready = [this] {
         return exitPosted_ || (closeWhenWorkersEnd && workersStarted_ > 0 && workersRunning_ == 0);
@@ -48,6 +53,8 @@ Event RecordingPlatform::WaitEvent(int64_t timeoutMs) {
     changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
     if (exitPosted_) {
         exitPosted_ = false;
+        guard.unlock();
+        if (beforeExitRequest) beforeExitRequest();
         return {EventKind::ExitRequest, 0};
     }
     if (ready() || std::chrono::steady_clock::now() - loopStart_ > loopLimit)
@@ -71,6 +78,7 @@ int RecordingPlatform::ShowMessage(std::u16string_view caption, std::u16string_v
         boxes.push_back(box);
         answerer = answer;
     }
+    if (realBoxes) return real_.ShowMessage(caption, text, style);
     if (answerer) return answerer(box);
     return style == kMbYesNo ? kIdNo : kIdOk;
 }
@@ -120,6 +128,10 @@ std::unique_ptr<OutputFile> RecordingPlatform::OpenOutputFile(std::u16string_vie
 }
 
 bool RecordingPlatform::DeleteFile(std::u16string_view path) { return real_.DeleteFile(path); }
+
+bool RecordingPlatform::RenameFile(std::u16string_view from, std::u16string_view to) {
+    return real_.RenameFile(from, to);
+}
 
 std::u16string RecordingPlatform::AnsiToUtf16(std::string_view bytes) {
     return real_.AnsiToUtf16(bytes);

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ public:
     bool closeWhenWorkersEnd = true;
     // Safety net: a loop still running after this gets a close request.
     std::chrono::seconds loopLimit{60};
+    // Asked first on every wait of the main loop; an event it gives is delivered.
+    std::function<std::optional<Event>()> script;
+    // Runs on the main loop just before it takes a worker's exit request.
+    std::function<void()> beforeExitRequest;
+    // Boxes go to the real backend (headless: standard error) instead of `answer`.
+    bool realBoxes = false;
 
     // --- recorded (read them once the workers have ended) ---
     std::vector<std::u16string> spoken;
@@ -89,6 +96,7 @@ public:
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path,
                                                OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
+    bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
 
 private:

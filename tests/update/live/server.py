@@ -7,11 +7,18 @@ change the answers while the server runs. An answer may hold:
   body        text body
   body_size   a body of this many "x" bytes instead
   body_file   a body read from this file instead
+  length      the length announced instead of the body's own
   location    a Location header (with status 302 unless given)
-  cut_after   announce the whole body but send only this many bytes, then close
+  cut_after   send only this many bytes of the body, then close (no TLS
+              close_notify is ever sent)
+  chunked     send the body chunked instead of announcing its length
+  no_length   announce no length: the body ends when the connection closes
+  drip_ms     send the body 1 KiB at a time, pausing this long before each
   hang        read the request and never answer
 Unknown paths get 404. Each request is appended to the log file as
 "<path> <user agent>". The chosen port is written to the port file.
+With --plain-port-file, the same answers are also served over plain http on a
+second port, logged as "plain <path> <user agent>".
 """
 
 import argparse
@@ -44,16 +51,38 @@ def main():
     parser.add_argument("--routes", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--plain-port-file")
     args = parser.parse_args()
     log_lock = threading.Lock()
 
     class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"  # chunked bodies need it
+        log_prefix = ""
+
         def log_message(self, *unused):
             pass
 
+        def send_body(self, body, answer):
+            if "cut_after" in answer:
+                body = body[: answer["cut_after"]]
+            chunked = answer.get("chunked")
+            drip = answer.get("drip_ms")
+            step = 1024 if drip else 16384
+            for start in range(0, len(body), step):
+                if drip:
+                    time.sleep(drip / 1000)
+                piece = body[start:start + step]
+                if chunked:
+                    piece = f"{len(piece):x}\r\n".encode() + piece + b"\r\n"
+                self.wfile.write(piece)
+                self.wfile.flush()
+            if chunked and "cut_after" not in answer:
+                self.wfile.write(b"0\r\n\r\n")
+            self.close_connection = True
+
         def do_GET(self):
             with log_lock, open(args.log, "a", encoding="utf-8") as log:
-                log.write(f"{self.path} {self.headers.get('User-Agent', '')}\n")
+                log.write(f"{self.log_prefix}{self.path} {self.headers.get('User-Agent', '')}\n")
             try:
                 with open(args.routes, encoding="utf-8") as f:
                     routes = json.load(f)
@@ -76,15 +105,16 @@ def main():
             if "location" in answer:
                 self.send_header("Location", answer["location"])
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(len(body)))
+            if answer.get("chunked"):
+                self.send_header("Transfer-Encoding", "chunked")
+            elif not answer.get("no_length"):
+                self.send_header("Content-Length", str(answer.get("length", len(body))))
             self.send_header("Connection", "close")
             self.end_headers()
-            if "cut_after" in answer:
-                self.wfile.write(body[: answer["cut_after"]])
-                self.wfile.flush()
-                self.close_connection = True
-                return
-            self.wfile.write(body)
+            self.send_body(body, answer)
+
+    class PlainHandler(Handler):
+        log_prefix = "plain "
 
     class Server(http.server.ThreadingHTTPServer):
         daemon_threads = True
@@ -102,10 +132,18 @@ def main():
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
     server = Server(("127.0.0.1", 0), Handler)
-    temp = args.port_file + ".tmp"
-    with open(temp, "w", encoding="utf-8") as f:
-        f.write(str(server.server_address[1]))
-    os.replace(temp, args.port_file)
+    # The https port file comes last: once it is there, both servers listen.
+    ports = [(server, args.port_file)]
+    if args.plain_port_file:
+        plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PlainHandler)
+        plain.daemon_threads = True
+        threading.Thread(target=plain.serve_forever, daemon=True).start()
+        ports.insert(0, (plain, args.plain_port_file))
+    for listening, port_file in ports:
+        temp = port_file + ".tmp"
+        with open(temp, "w", encoding="utf-8") as f:
+            f.write(str(listening.server_address[1]))
+        os.replace(temp, port_file)
     server.serve_forever()
 
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/backend/backend_fixture.hpp"
+#include "platform/win32/handles.hpp"
 #include "platform/win32/win32_platform.hpp"
 
 namespace tarrow::testing {
@@ -96,6 +97,25 @@ TEST(Win32Files, ExclusiveReplacesAndLetsOthersOnlyRead) {
     EXPECT_EQ(ReadWhole(L"Tarrow.zip"), "PK");
     EXPECT_TRUE(platform.DeleteFile(u"Tarrow.zip"));
     EXPECT_FALSE(platform.DeleteFile(u"Tarrow.zip"));
+}
+
+TEST(Win32Files, ADownloadTakesTheArchiveNameOnlyWhenNothingHoldsIt) {
+    ScratchFolder folder;
+    Win32Platform platform;
+    WriteWhole(L"Tarrow.zip", "an older archive");
+    WriteWhole(L"Tarrow.zip.1.part", "PK new");
+    {
+        // The archive open elsewhere (an updater reading it): it stays as it is.
+        const win32::UniqueHandle reader(CreateFileW(L"Tarrow.zip", GENERIC_READ, FILE_SHARE_READ,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader);
+        EXPECT_FALSE(platform.RenameFile(u"Tarrow.zip.1.part", u"Tarrow.zip"));
+    }
+    EXPECT_EQ(ReadWhole(L"Tarrow.zip"), "an older archive");
+    EXPECT_TRUE(platform.RenameFile(u"Tarrow.zip.1.part", u"Tarrow.zip"));
+    EXPECT_EQ(ReadWhole(L"Tarrow.zip"), "PK new");
+    EXPECT_EQ(GetFileAttributesW(L"Tarrow.zip.1.part"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(platform.RenameFile(u"Tarrow.zip.1.part", u"Tarrow.zip"));
 }
 
 TEST(Win32Files, AnsiTextUsesTheSystemCodePage) {
