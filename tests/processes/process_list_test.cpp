@@ -35,7 +35,7 @@ TEST_F(RefreshTest, PidsAboveTheSignedRangeAreWidenedAsSigned) {
 TEST_F(RefreshTest, AFailedSnapshotEmptiesTheListButKeepsTheCursor) {
     fake.AddProcess(4, u"a.exe", 100);
     Refresh();
-    state.list.cursor = 3;
+    SetCursor(state.list, 3);
     fake.snapshotFails = true;
     Refresh();
     EXPECT_TRUE(state.list.entries.empty());
@@ -62,7 +62,7 @@ TEST_F(RefreshTest, TotalAndTooltipSumTheWholeFigures) {
 TEST_F(RefreshTest, FindIndexByPidRefreshesAndLeavesTheCursor) {
     fake.AddProcess(4, u"b.exe", 100);
     Refresh();
-    state.list.cursor = 7;
+    SetCursor(state.list, 7);
     fake.AddProcess(9, u"a.exe", 100);
     EXPECT_EQ(FindIndexByPid(fake, state, 9), 0);
     EXPECT_EQ(FindIndexByPid(fake, state, 4), 1);
@@ -242,7 +242,7 @@ TEST_F(SortTest, ByMemoryAndByCpuAscendKeepingTiesInSnapshotOrder) {
 TEST_F(SortTest, ARefreshKeepsTheCursorEvenPastTheEnd) {
     for (uint32_t pid = 1; pid <= 5; ++pid) fake.AddProcess(pid, u"p.exe", 10);
     Refresh();
-    state.list.cursor = 4;
+    SetCursor(state.list, 4);
     fake.processes.resize(2);
     Refresh();
     EXPECT_EQ(state.list.entries.size(), 2u);

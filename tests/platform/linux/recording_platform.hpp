@@ -58,7 +58,11 @@ public:
         return real.ProcessCpuTime(pid);
     }
     std::optional<uint64_t> SystemAffinityMask() override { return real.SystemAffinityMask(); }
-    void TerminateProcess(uint32_t pid) override { real.TerminateProcess(pid); }
+    uint64_t ProcessStartTime(uint32_t pid) override { return real.ProcessStartTime(pid); }
+    bool TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view name) override {
+        return real.TerminateProcess(pid, startTime, name);
+    }
+    uint32_t CurrentProcessId() override { return real.CurrentProcessId(); }
     std::optional<std::u16string> ProcessImagePath(uint32_t pid) override {
         return real.ProcessImagePath(pid);
     }
