@@ -35,6 +35,39 @@ TEST_F(EndingTest, ConfirmationAnsweredYesEndsTheProcessSilentlyAndRefreshes) {
     EXPECT_EQ(state.list.entries[1].name, u"NOTEPAD2.EXE");
 }
 
+TEST_F(EndingTest, APidReusedWhileTheQuestionIsOpenIsNotEnded) {
+    SetCursor(state.list, 1);
+    fake.messageAnswers = {kIdYes};
+    fake.onShowMessage = [&] {
+        FakeProcess& p = *fake.FindProcess(812);
+        p.exeFile = u"editor.exe";
+        p.startTime = 77;
+    };
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_TRUE(fake.terminated.empty());
+    EXPECT_TRUE(fake.spoken.empty());
+    EXPECT_NE(fake.FindProcess(812), nullptr);
+}
+
+TEST_F(EndingTest, TheProgramsOwnEntryIsNeverTerminated) {
+    fake.currentPid = 812;
+    Favourites("note");
+    KillFavourites(fake, speech, state);
+    EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{30, 40}));
+    EXPECT_EQ(fake.spoken.back().text, kSummary2);
+    EXPECT_EQ(Log().find("812"), std::string::npos) << Log();
+
+    // At the cursor, with or without the question: the caller takes the exit road.
+    SetCursor(state.list, 1);
+    ASSERT_EQ(EntryAt(state.list, 1)->pid, 812);
+    EXPECT_EQ(KillWithoutConfirmation(fake, speech, state), EndOutcome::ExitProgram);
+    fake.messageAnswers = {kIdYes};
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::ExitProgram);
+    fake.messageAnswers = {kIdNo};
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_EQ(fake.terminated.size(), 2u);
+}
+
 TEST_F(EndingTest, ConfirmationAnsweredNoDoesNothing) {
     SetCursor(state.list, 0);
     fake.messageAnswers = {kIdNo};

@@ -218,6 +218,44 @@ TEST_F(NavigationTest, AFoundFocusedProcessPullsAStrayCursorBackToTheTop) {
     EXPECT_EQ(state.list.cursor, 0);
 }
 
+TEST_F(NavigationTest, FocusPathAndDeleteActOnTheFoundProcessAfterTheListShifts) {
+    fake.promptAnswers = {u"CHAR"};
+    fake.FindProcess(40)->imagePath = u"/usr/bin/charlie.exe";
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 2);
+    fake.processes.erase(fake.processes.begin() + 3);  // bravo, before charlie, ends
+    Refresh();
+    FocusProcess(fake, speech, state);
+    EXPECT_EQ(state.focusedPid, 40);
+    SpeakFullPath(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"/usr/bin/charlie.exe");
+    KillWithoutConfirmation(fake, speech, state);
+    EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{40}));
+    // The ended process's index stays: the cursor is on what moved into its place.
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(EntryAt(state.list, 1)->name, u"delta.exe");
+}
+
+TEST_F(NavigationTest, InCpuOrderNextGoesToTheEntryAfterTheOneHeard) {
+    fake.affinityMask = 0x1;
+    state.list.sortMode = kSortByCpu;
+    const auto busy = [&](uint64_t alpha, uint64_t bravo, uint64_t charlie, uint64_t delta) {
+        fake.now += 1000;
+        fake.FindProcess(10)->cpuTime = BusyMs(alpha);
+        fake.FindProcess(20)->cpuTime = BusyMs(bravo);
+        fake.FindProcess(40)->cpuTime = BusyMs(charlie);
+        fake.FindProcess(30)->cpuTime = BusyMs(delta);
+        Refresh();
+    };
+    busy(10, 20, 30, 40);  // 1, 2, 3 and 4 percent: alpha, bravo, charlie, delta
+    SetCursor(state.list, 1);
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"charlie.exe", 3, 300, 3));
+    busy(100, 80, 40, 60);  // over two seconds: charlie 2, delta 3, bravo 4, alpha 5
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 3, 400, 2));
+}
+
 TEST_F(NavigationTest, FocusWithTheCursorPastTheEndTakesTheFirstEntry) {
     SetCursor(state.list, 12);
     FocusProcess(fake, speech, state);
