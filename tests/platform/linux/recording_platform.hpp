@@ -18,6 +18,7 @@ public:
     std::vector<std::u16string> spoken;
     std::vector<std::u16string> tooltips;
     std::vector<std::u16string> messages;
+    std::u16string promptAnswer;  // every prompt's answer
 
     void InitServices() override {}
     void ShutdownServices() override {}
@@ -37,7 +38,7 @@ public:
     }
     std::u16string PromptText(std::u16string_view, std::u16string_view,
                               std::u16string_view) override {
-        return {};
+        return promptAnswer;
     }
     bool RegisterHotkey(int, uint32_t, uint8_t) override { return true; }
     std::u16string KeyboardLayoutName() override { return u"00000409"; }
