@@ -1,4 +1,7 @@
 #include <limits>
+#include <utility>
+
+#include "platform/text.hpp"
 
 #include "processes/process_fixture.hpp"
 
@@ -213,6 +216,27 @@ TEST_F(SortTest, ByNameComparesOnlyTheFirstLowerCasedUnit) {
     EXPECT_EQ(Names(), (std::vector<std::u16string>{u"", u"A.exe", u"ab.exe", u"a2.exe",
                                                     u"aa.exe", u"b.exe", u"zed.exe",
                                                     u"\u00C9t\u00E9.exe"}));
+}
+
+// Known pairs of the Unicode simple lower-case mapping, from every kind of run
+// in the generated table, and units that have none.
+TEST(LowerCase, KnownPairsAcrossTheBasicPlane) {
+    const std::vector<std::pair<char16_t, char16_t>> pairs = {
+        {u'A', u'a'},           {u'Z', u'z'},           {u'a', u'a'},
+        {0x00C9, 0x00E9},       {0x00D7, 0x00D7},       {0x0130, 0x0069},  // İ, × unchanged
+        {0x0178, 0x00FF},       {0x0218, 0x0219},       {0x021A, 0x021B},  // Ÿ, Ș, Ț
+        {0x018F, 0x0259},       {0x01A0, 0x01A1},       {0x01AF, 0x01B0},  // Ə, Ơ, Ư
+        {0x1EA0, 0x1EA1},       {0x1F08, 0x1F00},       {0x0531, 0x0561},  // Ạ, Ἀ, Ա
+        {0x10A0, 0x2D00},       {0x0490, 0x0491},       {0x04C0, 0x04CF},  // Ⴀ, Ґ, Ӏ
+        {0x0391, 0x03B1},       {0xFF21, 0xFF41},       {0x2160, 0x2170},  // Α, Ａ, Ⅰ
+        {0x00DF, 0x00DF},       {0x03C3, 0x03C3},       {0xD800, 0xD800},
+    };
+    for (const auto& [unit, lower] : pairs)
+        EXPECT_EQ(static_cast<int>(LowerUnit(unit)), static_cast<int>(lower)) << std::hex
+                                                                               << int(unit);
+    ProcessList list;
+    list.entries.push_back({u"\u0130STANBUL.exe", 1, 0, 5});
+    EXPECT_EQ(FindByName(list, u"istanbul", false), 0);
 }
 
 TEST_F(SortTest, ByMemoryAndByCpuAscendKeepingTiesInSnapshotOrder) {
