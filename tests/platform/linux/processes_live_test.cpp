@@ -154,6 +154,15 @@ protected:
         return false;
     }
 
+    // Ends the favourites over a fresh list; what was spoken last.
+    static std::u16string KillFavouritesNow(RecordingPlatform& platform) {
+        SpeechOutput speech(platform);
+        ProcessState state;
+        RefreshProcessList(platform, state);
+        KillFavourites(platform, speech, state);
+        return platform.spoken.empty() ? std::u16string() : platform.spoken.back();
+    }
+
     fs::path dir;
     fs::path previous;
     std::vector<pid_t> children;
@@ -168,12 +177,7 @@ TEST_F(FavouritesLive, ALineMatchingTwoHelpersEndsBothAndLogsThem) {
     std::ofstream(dir / "processes.txt") << tag << "\n";
 
     RecordingPlatform platform;
-    SpeechOutput speech(platform);
-    ProcessState state;
-    RefreshProcessList(platform, state);
-    KillFavourites(platform, speech, state);
-    ASSERT_FALSE(platform.spoken.empty());
-    EXPECT_EQ(platform.spoken.back(), u"2 processes killed. See processes.log for more info.");
+    EXPECT_EQ(KillFavouritesNow(platform), u"2 processes killed. See processes.log for more info.");
 
     for (pid_t pid : {first, second}) {
         int status = 0;
@@ -276,20 +280,14 @@ TEST_F(FavouritesLive, ALineNamingThisProgramLeavesItRunningAndAFifoLogCannotHan
     ASSERT_EQ(::mkfifo((dir / "PROCESSES.LOG").c_str(), 0644), 0);
 
     RecordingPlatform platform;
-    SpeechOutput speech(platform);
-    ProcessState state;
-    RefreshProcessList(platform, state);
-    KillFavourites(platform, speech, state);
-    ASSERT_FALSE(platform.spoken.empty());
-    EXPECT_EQ(platform.spoken.back(), u"1 processes killed. See processes.log for more info.");
+    EXPECT_EQ(KillFavouritesNow(platform), u"1 processes killed. See processes.log for more info.");
     EXPECT_TRUE(Killed(helper));
     children.clear();
 
     // A FIFO under the favourites' name counts as no file.
     fs::remove(dir / "processes.txt");
     ASSERT_EQ(::mkfifo((dir / "processes.txt").c_str(), 0644), 0);
-    KillFavourites(platform, speech, state);
-    EXPECT_EQ(platform.spoken.back(), u"No processes.txt found.");
+    EXPECT_EQ(KillFavouritesNow(platform), u"No processes.txt found.");
 }
 
 }  // namespace
