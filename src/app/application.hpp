@@ -30,6 +30,7 @@ struct Application {
     UpdateWorkers updates;  // after speech: closed before the speech output goes
     int64_t refreshInterval = kRefreshIntervalMs;
     int64_t lastRefreshTime = 0;
+    bool exitChosen = false;  // an action chose the exit road (ending its own entry)
 };
 
 enum class LoopControl { Continue, Exit };

@@ -15,8 +15,14 @@ const std::array<Action, 30> kActions = {
     [](Application& a) { SpeakCpuInfo(a.platform, a.speech); },
     [](Application& a) { PreviousProcess(a.platform, a.speech, a.processes); },
     [](Application& a) { NextProcess(a.platform, a.speech, a.processes); },
-    [](Application& a) { KillWithConfirmation(a.platform, a.speech, a.processes); },
-    [](Application& a) { KillWithoutConfirmation(a.platform, a.speech, a.processes); },
+    [](Application& a) {
+        a.exitChosen = KillWithConfirmation(a.platform, a.speech, a.processes) ==
+                       EndOutcome::ExitProgram;
+    },
+    [](Application& a) {
+        a.exitChosen = KillWithoutConfirmation(a.platform, a.speech, a.processes) ==
+                       EndOutcome::ExitProgram;
+    },
     [](Application& a) { FocusMostMemory(a.platform, a.speech, a.processes); },
     [](Application& a) { FirstProcess(a.platform, a.speech, a.processes); },
     [](Application& a) { LastProcess(a.platform, a.speech, a.processes); },
@@ -58,6 +64,10 @@ LoopControl Dispatch(Application& app, const Event& event) {
             }
             if (event.id > 0 && event.id < static_cast<int64_t>(kActions.size())) {
                 kActions[static_cast<size_t>(event.id)](app);
+            }
+            if (app.exitChosen) {  // the user ended the program's own entry
+                ExitSequence(app);
+                return LoopControl::Exit;
             }
             return LoopControl::Continue;
         case EventKind::Menu:

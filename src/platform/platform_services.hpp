@@ -162,7 +162,17 @@ public:
     // Kernel plus user time in 100-ns units.
     virtual std::optional<uint64_t> ProcessCpuTime(uint32_t pid) = 0;
     virtual std::optional<uint64_t> SystemAffinityMask() = 0;
-    virtual void TerminateProcess(uint32_t pid) = 0;
+    // What tells this process from a later one given the same PID (Linux: start
+    // time in clock ticks after boot; Windows: creation time), as read with its
+    // working set or CPU time in the same refresh; 0 when unknown.
+    virtual uint64_t ProcessStartTime(uint32_t pid) = 0;
+    // Ends the process only while `pid` still names the process that was listed
+    // with this start time and name (spaces at both ends aside): a process that
+    // has since ended, or a new one given the same PID, is left alone. true when
+    // the request was made (the system may still refuse it).
+    virtual bool TerminateProcess(uint32_t pid, uint64_t startTime,
+                                  std::u16string_view name) = 0;
+    virtual uint32_t CurrentProcessId() = 0;
     // Full path of the main executable, at most 259 units.
     virtual std::optional<std::u16string> ProcessImagePath(uint32_t pid) = 0;
 

@@ -1,5 +1,10 @@
 #include "platform/text.hpp"
 
+#include <algorithm>
+#include <iterator>
+
+#include "platform/lower_case_table.hpp"
+
 namespace tarrow {
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
@@ -79,32 +84,14 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 char16_t LowerUnit(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-    if (c < 0xC0) return c;
-    // Latin-1 capitals, except the multiplication sign.
-    if (c <= 0xDE) return c == 0xD7 ? c : static_cast<char16_t>(c + 32);
-    // Latin Extended-A: capitals on even units, small on odd, with the shifted runs.
-    if (c >= 0x100 && c <= 0x137) return (c & 1) ? c : static_cast<char16_t>(c + 1);
-    if (c >= 0x139 && c <= 0x148) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-    if (c >= 0x14A && c <= 0x177) return (c & 1) ? c : static_cast<char16_t>(c + 1);
-    if (c == 0x178) return 0xFF;
-    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-    // Greek capitals.
-    if (c == 0x386) return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
-    // Cyrillic capitals.
-    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-    if (c >= 0x460 && c <= 0x4FF) {
-        const bool paired = (c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0);
-        if (paired) return (c & 1) ? c : static_cast<char16_t>(c + 1);
-    }
-    // Fullwidth Latin capitals.
-    if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
-    return c;
+    if (c < 0x80) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    // The run that could hold this unit: the first whose last unit is not below it.
+    const auto* run = std::lower_bound(
+        std::begin(lower_case::kRuns), std::end(lower_case::kRuns), c,
+        [](const lower_case::Run& r, char16_t unit) { return r.last < unit; });
+    if (run == std::end(lower_case::kRuns) || c < run->first || (c - run->first) % run->step != 0)
+        return c;
+    return static_cast<char16_t>(c + run->offset);
 }
 
 std::u16string LowerText(std::u16string_view text) {

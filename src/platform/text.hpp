@@ -12,8 +12,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
-// Lower-cases one UTF-16 unit the way the system's CharLowerW does for the
-// Latin, Greek and Cyrillic letters; other units are returned unchanged.
+// Lower-cases one UTF-16 unit by the Unicode simple lower-case mapping, as the
+// system's CharLowerW does; units without one are returned unchanged. Sorting,
+// search, favourites and the settings all lower-case through this.
 char16_t LowerUnit(char16_t unit);
 std::u16string LowerText(std::u16string_view text);
 

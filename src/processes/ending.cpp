@@ -1,6 +1,7 @@
 // Ending the process under the cursor, and every process named in the favourites.
 
 #include <set>
+#include <utility>
 
 #include "platform/text.hpp"
 #include "processes/processes.hpp"
@@ -49,36 +50,46 @@ std::vector<std::u16string> FavouriteLines(std::string_view bytes) {
     return lines;
 }
 
-// The first match from the top whose process has not been asked to end for
-// this line yet: a process that refuses, or dies slowly, is asked only once.
-int64_t NextMatch(const ProcessList& list, std::u16string_view line,
-                  const std::set<int64_t>& requested) {
-    int64_t index = FindByNameFrom(list, line, 0);
-    while (index >= 0 && requested.count(list.entries[static_cast<size_t>(index)].pid))
-        index = FindByNameFrom(list, line, index + 1);
-    return index;
+using ProcessKey = std::pair<int64_t, uint64_t>;  // PID and start time
+
+// The first match from the top that is not the program itself and whose
+// process has not been tried for this line yet: a process that refuses, or
+// dies slowly, is asked only once.
+int64_t NextMatch(const ProcessList& list, std::u16string_view line, int64_t ownPid,
+                  const std::set<ProcessKey>& tried) {
+    for (int64_t index = FindByNameFrom(list, line, 0); index >= 0;
+         index = FindByNameFrom(list, line, index + 1)) {
+        const ProcessEntry& e = list.entries[static_cast<size_t>(index)];
+        if (e.pid != ownPid && !tried.count({e.pid, e.startTime})) return index;
+    }
+    return -1;
 }
 
 }  // namespace
 
-void EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm) {
+EndOutcome EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm) {
     const ProcessEntry* entry = EntryAt(state.list, state.list.cursor);
-    if (!entry) return;
-    const int64_t pid = entry->pid;
-    if (confirm && platform.ShowMessage(u"Alert", u"Are you sure you wish to end " + entry->name +
+    if (!entry) return EndOutcome::Stay;
+    const ProcessEntry chosen = *entry;
+    if (confirm && platform.ShowMessage(u"Alert", u"Are you sure you wish to end " + chosen.name +
                                                       u"?",
                                         kMbYesNo) != kIdYes)
-        return;
-    platform.TerminateProcess(static_cast<uint32_t>(pid));
+        return EndOutcome::Stay;
+    // Killing itself would skip the exit steps; the caller leaves the regular way.
+    if (chosen.pid == static_cast<int64_t>(platform.CurrentProcessId()))
+        return EndOutcome::ExitProgram;
+    platform.TerminateProcess(static_cast<uint32_t>(chosen.pid), chosen.startTime, chosen.name);
     RefreshProcessList(platform, state);
+    return EndOutcome::Stay;
 }
 
-void KillWithConfirmation(PlatformServices& platform, SpeechOutput&, ProcessState& state) {
-    EndProcessAtCursor(platform, state, true);
+EndOutcome KillWithConfirmation(PlatformServices& platform, SpeechOutput&, ProcessState& state) {
+    return EndProcessAtCursor(platform, state, true);
 }
 
-void KillWithoutConfirmation(PlatformServices& platform, SpeechOutput&, ProcessState& state) {
-    EndProcessAtCursor(platform, state, false);
+EndOutcome KillWithoutConfirmation(PlatformServices& platform, SpeechOutput&,
+                                   ProcessState& state) {
+    return EndProcessAtCursor(platform, state, false);
 }
 
 void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
@@ -90,16 +101,20 @@ void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessSta
     // Each run's lines go after the earlier ones; a log that cannot be opened
     // loses its lines silently.
     std::unique_ptr<OutputFile> log = platform.OpenOutputFile(u"PROCESSES.LOG", OutputMode::Append);
+    const int64_t ownPid = platform.CurrentProcessId();
     int64_t count = 0;
     for (const std::u16string& line : FavouriteLines(favourites.bytes)) {
-        std::set<int64_t> requested;
-        for (int64_t index = NextMatch(state.list, line, requested); index >= 0;
-             index = NextMatch(state.list, line, requested)) {
+        std::set<ProcessKey> tried;
+        for (int64_t index = NextMatch(state.list, line, ownPid, tried); index >= 0;
+             index = NextMatch(state.list, line, ownPid, tried)) {
             const ProcessEntry entry = state.list.entries[static_cast<size_t>(index)];
-            requested.insert(entry.pid);
-            platform.TerminateProcess(static_cast<uint32_t>(entry.pid));
-            if (log) log->Write(LogLine(entry, platform.GetLocalTime()));
-            ++count;
+            tried.insert({entry.pid, entry.startTime});
+            // Only a request that reached the listed process is logged and counted.
+            if (platform.TerminateProcess(static_cast<uint32_t>(entry.pid), entry.startTime,
+                                          entry.name)) {
+                if (log) log->Write(LogLine(entry, platform.GetLocalTime()));
+                ++count;
+            }
             RefreshProcessList(platform, state);
         }
     }

@@ -17,9 +17,8 @@ int64_t Count(const ProcessList& list) { return static_cast<int64_t>(list.entrie
 // The entry under the cursor, or the first one (moving the cursor there) when
 // the cursor has fallen off the list.
 const ProcessEntry* EntryAtCursorOrFirst(ProcessList& list) {
-    if (const ProcessEntry* e = EntryAt(list, list.cursor)) return e;
-    list.cursor = 0;
-    return EntryAt(list, 0);
+    if (!EntryAt(list, list.cursor)) SetCursor(list, 0);
+    return EntryAt(list, list.cursor);
 }
 
 // Finds the focused process in a fresh list; says so when it is gone.
@@ -43,12 +42,12 @@ void FocusLargest(SpeechOutput& speech, ProcessList& list, Figure figure) {
             bestValue = value;
         }
     }
-    list.cursor = best;
+    SetCursor(list, best);
     SpeakEntry(speech, list, best);
 }
 
 void KeepCursorOnList(ProcessList& list) {
-    if (!EntryAt(list, list.cursor)) list.cursor = 0;
+    if (!EntryAt(list, list.cursor)) SetCursor(list, 0);
 }
 
 }  // namespace
@@ -82,34 +81,34 @@ void PreviousProcess(PlatformServices&, SpeechOutput& speech, ProcessState& stat
         speech.Speak(u"Top", true);
         return;
     }
-    --list.cursor;
+    SetCursor(list, list.cursor - 1);
     if (EntryAt(list, list.cursor))
         SpeakEntry(speech, list, list.cursor);
     else
-        list.cursor = 0;  // the list shrank below the cursor
+        SetCursor(list, 0);  // the list shrank below the cursor
 }
 
 void NextProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
     ProcessList& list = state.list;
-    ++list.cursor;
+    SetCursor(list, list.cursor + 1);
     if (EntryAt(list, list.cursor)) {
         SpeakEntry(speech, list, list.cursor);
         return;
     }
     // On the last entry; an empty list has none, so the cursor stays a valid start.
-    list.cursor = std::max<int64_t>(Count(list) - 1, 0);
+    SetCursor(list, std::max<int64_t>(Count(list) - 1, 0));
     speech.Speak(u"Bottom", true);
 }
 
 void FirstProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
-    state.list.cursor = 0;
+    SetCursor(state.list, 0);
     SpeakEntry(speech, state.list, 0);  // an empty list says nothing
 }
 
 void LastProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
     ProcessList& list = state.list;
-    list.cursor = Count(list) - 1;
-    if (!EntryAt(list, list.cursor)) list.cursor = 0;
+    SetCursor(list, Count(list) - 1);
+    if (!EntryAt(list, list.cursor)) SetCursor(list, 0);
     SpeakEntry(speech, list, list.cursor);
 }
 
@@ -131,7 +130,7 @@ void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState&
         platform.ShowMessage(u"Not found", u"The selected process was not found.", kMbOk);
         return;
     }
-    state.list.cursor = index;
+    SetCursor(state.list, index);
     SpeakEntry(speech, state.list, index);
 }
 

@@ -98,9 +98,11 @@ void RefreshProcessList(PlatformServices& platform, ProcessState& state) {
             const double raw =
                 MeasureCpu(platform, state.cpuSamples, entry.pid, row.pid, processors);
             entry.cpu = static_cast<double>(std::max<int64_t>(ToWholeNumber(raw), 0));
+            entry.startTime = platform.ProcessStartTime(row.pid);
         }
     }
     SortEntries(entries, state.list.sortMode);
+    FollowCursorProcess(state.list);
 
     std::u16string summary = u"Tarrow: " + IntegerText(static_cast<int64_t>(entries.size())) +
                              u" processes, " + IntegerText(TotalCpuPercent(state.list)) +
@@ -131,6 +133,31 @@ const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {
     if (index < 0 || index >= static_cast<int64_t>(list.entries.size())) return nullptr;
     return &list.entries[static_cast<size_t>(index)];
+}
+
+void SetCursor(ProcessList& list, int64_t index) {
+    list.cursor = index;
+    if (const ProcessEntry* e = EntryAt(list, index))
+        list.cursorProcess = CursorProcess{e->pid, e->startTime, e->name};
+    else
+        list.cursorProcess.reset();
+}
+
+bool SameProcess(const ProcessEntry& entry, const CursorProcess& process) {
+    return entry.pid == process.pid && entry.startTime == process.startTime &&
+           entry.name == process.name;
+}
+
+void FollowCursorProcess(ProcessList& list) {
+    if (list.cursorProcess) {
+        for (size_t i = 0; i < list.entries.size(); ++i) {
+            if (SameProcess(list.entries[i], *list.cursorProcess)) {
+                list.cursor = static_cast<int64_t>(i);
+                return;
+            }
+        }
+    }
+    SetCursor(list, list.cursor);
 }
 
 }  // namespace tarrow

@@ -3,6 +3,7 @@
 // process, and ending processes.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,13 +19,23 @@ struct ProcessEntry {
     int64_t memory = 0;   // working set in bytes, at least 1
     double cpu = 0;       // whole percent of the whole machine
     int64_t pid = 0;
+    uint64_t startTime = 0;  // with pid and name, tells a reused PID apart
 };
 
 enum SortMode : int64_t { kSortByName = 1, kSortByMemory = 2, kSortByCpu = 3 };
 
+// The process the cursor stands on, so that the cursor can follow it when a
+// refresh moves it: the user acts on the process they last heard.
+struct CursorProcess {
+    int64_t pid = 0;
+    uint64_t startTime = 0;
+    std::u16string name;
+};
+
 struct ProcessList {
     std::vector<ProcessEntry> entries;
     int64_t cursor = 0;
+    std::optional<CursorProcess> cursorProcess;  // none while the cursor is off the list
     int64_t sortMode = kSortByName;
 };
 
@@ -52,6 +63,12 @@ int64_t TotalCpuPercent(const ProcessList& list);
 int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
 // nullptr when the index is outside the list.
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
+// Puts the cursor on an index and remembers the process standing there.
+void SetCursor(ProcessList& list, int64_t index);
+// After a rebuild: the cursor moves to its process's new index; when that
+// process is gone the index stays, and the cursor takes the entry now there.
+void FollowCursorProcess(ProcessList& list);
+bool SameProcess(const ProcessEntry& entry, const CursorProcess& process);
 // Refreshes, then gives the focused process's entry, or nullptr when none was
 // chosen or it has ended.
 const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state);
@@ -76,11 +93,14 @@ void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessSt
 void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
 void SpeakFullPath(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
 
-// Ending processes.
-void EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm);
-void KillWithConfirmation(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void KillWithoutConfirmation(PlatformServices& platform, SpeechOutput& speech,
-                             ProcessState& state);
+// Ending processes. The program's own entry is never terminated: choosing it
+// at the cursor asks the caller to take the regular exit road instead.
+enum class EndOutcome { Stay, ExitProgram };
+EndOutcome EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm);
+EndOutcome KillWithConfirmation(PlatformServices& platform, SpeechOutput& speech,
+                                ProcessState& state);
+EndOutcome KillWithoutConfirmation(PlatformServices& platform, SpeechOutput& speech,
+                                   ProcessState& state);
 void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
 
 }  // namespace tarrow

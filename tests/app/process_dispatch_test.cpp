@@ -64,5 +64,22 @@ TEST_F(ProcessHotkeys, MostMemoryMostCpuAndTheKillRows) {
     EXPECT_EQ(fake.messages.size(), 1u);
 }
 
+TEST_F(ProcessHotkeys, EndingItsOwnEntryTakesTheRegularExitRoad) {
+    for (const int64_t row : {4, 5}) {
+        FakePlatform own;
+        own.AddProcess(20, u"desk.exe", 200);  // first by name
+        own.AddProcess(10, u"explorer.exe", 100);
+        own.currentPid = 20;
+        own.messageAnswers = {kIdYes};
+        own.PushHotkey(row, 1);
+        own.PushHotkey(3, 1);  // never reached
+        EXPECT_EQ(RunTarrow(own), 0);
+        EXPECT_EQ(own.spoken.back(), (SpokenText{u"Exiting", true})) << row;
+        EXPECT_FALSE(own.trayIconPresent);
+        EXPECT_EQ(own.shutdowns, 1);
+        EXPECT_TRUE(own.terminated.empty());
+    }
+}
+
 }  // namespace
 }  // namespace tarrow

@@ -1,8 +1,10 @@
 #include "platform/fake_platform.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/text.hpp"
+#include "speech/wording.hpp"
 
 namespace tarrow::testing {
 
@@ -263,15 +265,24 @@ std::optional<uint64_t> FakePlatform::ProcessCpuTime(uint32_t pid) {
 
 std::optional<uint64_t> FakePlatform::SystemAffinityMask() { return affinityMask; }
 
-void FakePlatform::TerminateProcess(uint32_t pid) {
-    terminated.push_back(pid);
-    for (auto it = processes.begin(); it != processes.end(); ++it) {
-        if (it->pid == pid) {
-            if (!it->refusesTermination) processes.erase(it);
-            return;
-        }
-    }
+uint64_t FakePlatform::ProcessStartTime(uint32_t pid) {
+    const FakeProcess* p = FindProcess(pid);
+    return p ? p->startTime : 0;
 }
+
+bool FakePlatform::TerminateProcess(uint32_t pid, uint64_t startTime,
+                                    std::u16string_view name) {
+    const auto it = std::find_if(processes.begin(), processes.end(),
+                                 [&](const FakeProcess& p) { return p.pid == pid; });
+    if (it == processes.end() || it->startTime != startTime ||
+        TrimEnds(it->exeFile, u' ') != name)
+        return false;
+    terminated.push_back(pid);
+    if (!it->refusesTermination) processes.erase(it);
+    return true;
+}
+
+uint32_t FakePlatform::CurrentProcessId() { return currentPid; }
 
 std::optional<std::u16string> FakePlatform::ProcessImagePath(uint32_t pid) {
     const FakeProcess* p = FindProcess(pid);

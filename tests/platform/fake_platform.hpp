@@ -49,6 +49,7 @@ struct FakeProcess {
     std::optional<uint64_t> cpuTime = 0;  // 100-ns units; nullopt: times unreadable
     std::optional<std::u16string> imagePath;
     bool refusesTermination = false;
+    uint64_t startTime = 0;
 };
 
 // A scripted event: the wait first lets `delayMs` pass, then yields `event`.
@@ -77,6 +78,7 @@ public:
     bool snapshotFails = false;
     int64_t snapshotDurationMs = 0;  // the clock moves this much during each snapshot
     std::vector<FakeProcess> processes;
+    uint32_t currentPid = 0;  // the program's own PID; 0 lists no own entry
     std::optional<uint64_t> affinityMask = 0xF;
     uint64_t uptimeMs = 0;
     MemoryStatus memory{8ull << 30, 4ull << 30};
@@ -102,7 +104,7 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<PromptCall> prompts;
     std::vector<Registration> registrations;  // successful and failed, in order
-    std::vector<uint32_t> terminated;
+    std::vector<uint32_t> terminated;  // requests that reached the process listed
     int speechLoads = 0;
     int shutdowns = 0;
     bool trayIconPresent = false;
@@ -150,7 +152,9 @@ public:
     int64_t ProcessWorkingSet(uint32_t pid) override;
     std::optional<uint64_t> ProcessCpuTime(uint32_t pid) override;
     std::optional<uint64_t> SystemAffinityMask() override;
-    void TerminateProcess(uint32_t pid) override;
+    uint64_t ProcessStartTime(uint32_t pid) override;
+    bool TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view name) override;
+    uint32_t CurrentProcessId() override;
     std::optional<std::u16string> ProcessImagePath(uint32_t pid) override;
     uint32_t TickCount() override;
     uint64_t SystemUptimeMs() override;

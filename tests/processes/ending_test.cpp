@@ -22,7 +22,7 @@ protected:
 };
 
 TEST_F(EndingTest, ConfirmationAnsweredYesEndsTheProcessSilentlyAndRefreshes) {
-    state.list.cursor = 1;
+    SetCursor(state.list, 1);
     fake.messageAnswers = {kIdYes};
     KillWithConfirmation(fake, speech, state);
     ASSERT_EQ(fake.messages.size(), 1u);
@@ -35,8 +35,41 @@ TEST_F(EndingTest, ConfirmationAnsweredYesEndsTheProcessSilentlyAndRefreshes) {
     EXPECT_EQ(state.list.entries[1].name, u"NOTEPAD2.EXE");
 }
 
+TEST_F(EndingTest, APidReusedWhileTheQuestionIsOpenIsNotEnded) {
+    SetCursor(state.list, 1);
+    fake.messageAnswers = {kIdYes};
+    fake.onShowMessage = [&] {
+        FakeProcess& p = *fake.FindProcess(812);
+        p.exeFile = u"editor.exe";
+        p.startTime = 77;
+    };
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_TRUE(fake.terminated.empty());
+    EXPECT_TRUE(fake.spoken.empty());
+    EXPECT_NE(fake.FindProcess(812), nullptr);
+}
+
+TEST_F(EndingTest, TheProgramsOwnEntryIsNeverTerminated) {
+    fake.currentPid = 812;
+    Favourites("note");
+    KillFavourites(fake, speech, state);
+    EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{30, 40}));
+    EXPECT_EQ(fake.spoken.back().text, kSummary2);
+    EXPECT_EQ(Log().find("812"), std::string::npos) << Log();
+
+    // At the cursor, with or without the question: the caller takes the exit road.
+    SetCursor(state.list, 1);
+    ASSERT_EQ(EntryAt(state.list, 1)->pid, 812);
+    EXPECT_EQ(KillWithoutConfirmation(fake, speech, state), EndOutcome::ExitProgram);
+    fake.messageAnswers = {kIdYes};
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::ExitProgram);
+    fake.messageAnswers = {kIdNo};
+    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_EQ(fake.terminated.size(), 2u);
+}
+
 TEST_F(EndingTest, ConfirmationAnsweredNoDoesNothing) {
-    state.list.cursor = 0;
+    SetCursor(state.list, 0);
     fake.messageAnswers = {kIdNo};
     const size_t snapshots = fake.tooltips.size();
     KillWithConfirmation(fake, speech, state);
@@ -47,13 +80,13 @@ TEST_F(EndingTest, ConfirmationAnsweredNoDoesNothing) {
 }
 
 TEST_F(EndingTest, WithoutConfirmationAsksNothingAndACursorPastTheEndDoesNothing) {
-    state.list.cursor = 0;
+    SetCursor(state.list, 0);
     KillWithoutConfirmation(fake, speech, state);
     EXPECT_TRUE(fake.messages.empty());
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{20}));
     EXPECT_EQ(state.list.entries.size(), 3u);
 
-    state.list.cursor = 3;
+    SetCursor(state.list, 3);
     const size_t tooltips = fake.tooltips.size();
     KillWithConfirmation(fake, speech, state);
     KillWithoutConfirmation(fake, speech, state);
@@ -66,7 +99,7 @@ TEST_F(EndingTest, WithoutConfirmationAsksNothingAndACursorPastTheEndDoesNothing
 TEST_F(EndingTest, FavouritesMatchInAnyCaseAndLogEachRequestAfterTheOldLines) {
     Favourites("NOTEPAD\r\nCALC.exe");
     fake.files[u"PROCESSES.LOG"] = "earlier run\r\n";
-    state.list.cursor = 2;
+    SetCursor(state.list, 2);
     KillFavourites(fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{812, 30, 20}));
     EXPECT_EQ(Log(),
@@ -77,7 +110,8 @@ TEST_F(EndingTest, FavouritesMatchInAnyCaseAndLogEachRequestAfterTheOldLines) {
     EXPECT_EQ(fake.spoken.back(),
               (SpokenText{u"3 processes killed. See processes.log for more info.", true}));
     EXPECT_EQ(Names(), (std::vector<std::u16string>{u"note pad.exe"}));
-    EXPECT_EQ(state.list.cursor, 2);
+    // On NOTEPAD2 it followed that entry up; once it ended, on what took its place.
+    EXPECT_EQ(state.list.cursor, 0);
 }
 
 TEST_F(EndingTest, LogLinesCarryTheLocalTimeOfTheirWriting) {

@@ -39,7 +39,7 @@ TEST_F(NavigationTest, NextAndPreviousStopAtBottomAndTop) {
     EXPECT_EQ(state.list.cursor, 0);
     NextProcess(fake, speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"bravo.exe", 0, 200, 2));
-    state.list.cursor = 3;
+    SetCursor(state.list, 3);
     NextProcess(fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Bottom", true}));
     EXPECT_EQ(state.list.cursor, 3);
@@ -49,7 +49,7 @@ TEST_F(NavigationTest, NextAndPreviousStopAtBottomAndTop) {
 }
 
 TEST_F(NavigationTest, CursorRulesAfterTheListShrinks) {
-    state.list.cursor = 9;
+    SetCursor(state.list, 9);
     fake.processes.resize(2);  // delta and alpha remain
     Refresh();
     NextProcess(fake, speech, state);
@@ -57,21 +57,21 @@ TEST_F(NavigationTest, CursorRulesAfterTheListShrinks) {
     EXPECT_EQ(state.list.cursor, 1);
 
     // The entry before the old cursor is gone too: back to the top, silently.
-    state.list.cursor = 5;
+    SetCursor(state.list, 5);
     const size_t spoken = fake.spoken.size();
     PreviousProcess(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(fake.spoken.size(), spoken);
 
     // The entry before the old cursor still exists: it is spoken.
-    state.list.cursor = 2;
+    SetCursor(state.list, 2);
     PreviousProcess(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 1);
     EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 2));
 }
 
 TEST_F(NavigationTest, FirstAndLast) {
-    state.list.cursor = 2;
+    SetCursor(state.list, 2);
     FirstProcess(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
@@ -93,7 +93,7 @@ TEST_F(NavigationTest, MostMemoryTakesTheTopmostOfEqualsAndLastTakesTheLast) {
 }
 
 TEST_F(NavigationTest, MostCpuTakesTheBusiestOrTheFirstWhenAllAreIdle) {
-    state.list.cursor = 2;
+    SetCursor(state.list, 2);
     FocusMostCpu(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
@@ -136,7 +136,7 @@ TEST_F(NavigationTest, FindWalksTheMatchesBelowTheCursorThenSaysNotFound) {
 }
 
 TEST_F(NavigationTest, FindNeverFindsTheEntryUnderTheCursor) {
-    state.list.cursor = 1;
+    SetCursor(state.list, 1);
     fake.promptAnswers = {u"bravo"};
     FindProcess(fake, speech, state);
     EXPECT_EQ(fake.messages.size(), 1u);
@@ -149,7 +149,7 @@ TEST_F(NavigationTest, DismissingThePromptForgetsTheTextAndMovesNothing) {
     fake.promptAnswers = {u"charlie", u""};
     FindProcess(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 2);
-    state.list.cursor = 1;
+    SetCursor(state.list, 1);
     const size_t spoken = fake.spoken.size();
     FindProcess(fake, speech, state);
     EXPECT_EQ(state.lastSearchText, u"");
@@ -160,13 +160,14 @@ TEST_F(NavigationTest, DismissingThePromptForgetsTheTextAndMovesNothing) {
     EXPECT_EQ(fake.prompts.back().defaultText, u"");
 }
 
-TEST_F(NavigationTest, ToggleSortCyclesAndRefreshesKeepingTheCursor) {
-    state.list.cursor = 3;
+TEST_F(NavigationTest, ToggleSortCyclesAndTheCursorFollowsItsProcess) {
+    SetCursor(state.list, 3);  // delta
     fake.processes[1].workingSet = 999;  // alpha now holds the most memory
     ToggleSort(fake, speech, state);
     EXPECT_EQ(LastSpoken(), u"Memory");
     EXPECT_EQ(state.list.entries.back().name, u"alpha.exe");
-    EXPECT_EQ(state.list.cursor, 3);
+    EXPECT_EQ(state.list.cursor, 2);
+    EXPECT_EQ(EntryAt(state.list, 2)->name, u"delta.exe");
     ToggleSort(fake, speech, state);
     EXPECT_EQ(LastSpoken(), u"CPU");
     ToggleSort(fake, speech, state);
@@ -180,7 +181,7 @@ TEST_F(NavigationTest, FocusedProcessActions) {
     SpeakFocusedName(fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No focused process.", false}));
 
-    state.list.cursor = 2;
+    SetCursor(state.list, 2);
     FocusProcess(fake, speech, state);
     EXPECT_EQ(state.focusedPid, 40);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"charlie.exe is now the focused process.", true}));
@@ -198,10 +199,10 @@ TEST_F(NavigationTest, FocusedProcessActions) {
 }
 
 TEST_F(NavigationTest, AnEndedFocusedProcessIsNoFocusedProcessAndTheCursorStays) {
-    state.list.cursor = 3;
+    SetCursor(state.list, 3);
     FocusProcess(fake, speech, state);  // delta
     fake.processes.erase(fake.processes.begin());
-    state.list.cursor = 9;
+    SetCursor(state.list, 9);
     SpeakFocusedCpu(fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No focused process.", false}));
     EXPECT_EQ(state.focusedPid, 30);
@@ -210,15 +211,53 @@ TEST_F(NavigationTest, AnEndedFocusedProcessIsNoFocusedProcessAndTheCursorStays)
 
 TEST_F(NavigationTest, AFoundFocusedProcessPullsAStrayCursorBackToTheTop) {
     FocusProcess(fake, speech, state);  // alpha
+    SetCursor(state.list, 2);  // charlie, about to end
     fake.processes.resize(2);
-    state.list.cursor = 3;
     SpeakFocusedMemory(fake, speech, state);
     EXPECT_EQ(LastSpoken(), FormatBytes(100.0f));
     EXPECT_EQ(state.list.cursor, 0);
 }
 
+TEST_F(NavigationTest, FocusPathAndDeleteActOnTheFoundProcessAfterTheListShifts) {
+    fake.promptAnswers = {u"CHAR"};
+    fake.FindProcess(40)->imagePath = u"/usr/bin/charlie.exe";
+    FindProcess(fake, speech, state);
+    EXPECT_EQ(state.list.cursor, 2);
+    fake.processes.erase(fake.processes.begin() + 3);  // bravo, before charlie, ends
+    Refresh();
+    FocusProcess(fake, speech, state);
+    EXPECT_EQ(state.focusedPid, 40);
+    SpeakFullPath(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), u"/usr/bin/charlie.exe");
+    KillWithoutConfirmation(fake, speech, state);
+    EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{40}));
+    // The ended process's index stays: the cursor is on what moved into its place.
+    EXPECT_EQ(state.list.cursor, 1);
+    EXPECT_EQ(EntryAt(state.list, 1)->name, u"delta.exe");
+}
+
+TEST_F(NavigationTest, InCpuOrderNextGoesToTheEntryAfterTheOneHeard) {
+    fake.affinityMask = 0x1;
+    state.list.sortMode = kSortByCpu;
+    const auto busy = [&](uint64_t alpha, uint64_t bravo, uint64_t charlie, uint64_t delta) {
+        fake.now += 1000;
+        fake.FindProcess(10)->cpuTime = BusyMs(alpha);
+        fake.FindProcess(20)->cpuTime = BusyMs(bravo);
+        fake.FindProcess(40)->cpuTime = BusyMs(charlie);
+        fake.FindProcess(30)->cpuTime = BusyMs(delta);
+        Refresh();
+    };
+    busy(10, 20, 30, 40);  // 1, 2, 3 and 4 percent: alpha, bravo, charlie, delta
+    SetCursor(state.list, 1);
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"charlie.exe", 3, 300, 3));
+    busy(100, 80, 40, 60);  // over two seconds: charlie 2, delta 3, bravo 4, alpha 5
+    NextProcess(fake, speech, state);
+    EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 3, 400, 2));
+}
+
 TEST_F(NavigationTest, FocusWithTheCursorPastTheEndTakesTheFirstEntry) {
-    state.list.cursor = 12;
+    SetCursor(state.list, 12);
     FocusProcess(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(state.focusedPid, 10);
@@ -226,12 +265,12 @@ TEST_F(NavigationTest, FocusWithTheCursorPastTheEndTakesTheFirstEntry) {
 
 TEST_F(NavigationTest, FullPathOfTheEntryUnderTheCursor) {
     fake.FindProcess(20)->imagePath = u"C:\\Tools\\bravo.exe";
-    state.list.cursor = 1;
+    SetCursor(state.list, 1);
     SpeakFullPath(fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"C:\\Tools\\bravo.exe", true}));
 
     // Unreadable (or ended since the refresh): the blank buffer.
-    state.list.cursor = 7;
+    SetCursor(state.list, 7);
     SpeakFullPath(fake, speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{std::u16string(260, u' '), true}));
@@ -248,7 +287,7 @@ TEST(EmptyList, ActionsSayNothingOrTheirBoundaryAndNeverLeaveTheCursorNegative) 
     RefreshProcessList(fake, state);
     for (auto action : {FirstProcess, LastProcess, FocusMostMemory, FocusMostCpu, FocusProcess,
                         SpeakFullPath}) {
-        state.list.cursor = 2;
+        SetCursor(state.list, 2);
         action(fake, speech, state);
         EXPECT_EQ(state.list.cursor, 0);
     }

@@ -1,4 +1,7 @@
 #include <limits>
+#include <utility>
+
+#include "platform/text.hpp"
 
 #include "processes/process_fixture.hpp"
 
@@ -35,7 +38,7 @@ TEST_F(RefreshTest, PidsAboveTheSignedRangeAreWidenedAsSigned) {
 TEST_F(RefreshTest, AFailedSnapshotEmptiesTheListButKeepsTheCursor) {
     fake.AddProcess(4, u"a.exe", 100);
     Refresh();
-    state.list.cursor = 3;
+    SetCursor(state.list, 3);
     fake.snapshotFails = true;
     Refresh();
     EXPECT_TRUE(state.list.entries.empty());
@@ -62,7 +65,7 @@ TEST_F(RefreshTest, TotalAndTooltipSumTheWholeFigures) {
 TEST_F(RefreshTest, FindIndexByPidRefreshesAndLeavesTheCursor) {
     fake.AddProcess(4, u"b.exe", 100);
     Refresh();
-    state.list.cursor = 7;
+    SetCursor(state.list, 7);
     fake.AddProcess(9, u"a.exe", 100);
     EXPECT_EQ(FindIndexByPid(fake, state, 9), 0);
     EXPECT_EQ(FindIndexByPid(fake, state, 4), 1);
@@ -215,6 +218,27 @@ TEST_F(SortTest, ByNameComparesOnlyTheFirstLowerCasedUnit) {
                                                     u"\u00C9t\u00E9.exe"}));
 }
 
+// Known pairs of the Unicode simple lower-case mapping, from every kind of run
+// in the generated table, and units that have none.
+TEST(LowerCase, KnownPairsAcrossTheBasicPlane) {
+    const std::vector<std::pair<char16_t, char16_t>> pairs = {
+        {u'A', u'a'},           {u'Z', u'z'},           {u'a', u'a'},
+        {0x00C9, 0x00E9},       {0x00D7, 0x00D7},       {0x0130, 0x0069},  // İ, × unchanged
+        {0x0178, 0x00FF},       {0x0218, 0x0219},       {0x021A, 0x021B},  // Ÿ, Ș, Ț
+        {0x018F, 0x0259},       {0x01A0, 0x01A1},       {0x01AF, 0x01B0},  // Ə, Ơ, Ư
+        {0x1EA0, 0x1EA1},       {0x1F08, 0x1F00},       {0x0531, 0x0561},  // Ạ, Ἀ, Ա
+        {0x10A0, 0x2D00},       {0x0490, 0x0491},       {0x04C0, 0x04CF},  // Ⴀ, Ґ, Ӏ
+        {0x0391, 0x03B1},       {0xFF21, 0xFF41},       {0x2160, 0x2170},  // Α, Ａ, Ⅰ
+        {0x00DF, 0x00DF},       {0x03C3, 0x03C3},       {0xD800, 0xD800},
+    };
+    for (const auto& [unit, lower] : pairs)
+        EXPECT_EQ(static_cast<int>(LowerUnit(unit)), static_cast<int>(lower)) << std::hex
+                                                                               << int(unit);
+    ProcessList list;
+    list.entries.push_back({u"\u0130STANBUL.exe", 1, 0, 5});
+    EXPECT_EQ(FindByName(list, u"istanbul", false), 0);
+}
+
 TEST_F(SortTest, ByMemoryAndByCpuAscendKeepingTiesInSnapshotOrder) {
     fake.affinityMask = 0x1;
     fake.AddProcess(1, u"big.exe", 900, 0);
@@ -242,7 +266,7 @@ TEST_F(SortTest, ByMemoryAndByCpuAscendKeepingTiesInSnapshotOrder) {
 TEST_F(SortTest, ARefreshKeepsTheCursorEvenPastTheEnd) {
     for (uint32_t pid = 1; pid <= 5; ++pid) fake.AddProcess(pid, u"p.exe", 10);
     Refresh();
-    state.list.cursor = 4;
+    SetCursor(state.list, 4);
     fake.processes.resize(2);
     Refresh();
     EXPECT_EQ(state.list.entries.size(), 2u);

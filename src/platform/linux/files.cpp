@@ -163,10 +163,18 @@ bool LinuxPlatform::ReplaceFile(std::u16string_view path, std::string_view bytes
 std::unique_ptr<OutputFile> LinuxPlatform::OpenOutputFile(std::u16string_view path,
                                                           OutputMode mode) {
     const std::string name = Utf16ToUtf8(path);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    // Non-blocking, so that a FIFO under the name cannot hang the program; only
+    // a regular file counts as one that opens.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK;
     if (mode == OutputMode::Append) flags |= O_APPEND;
     const int fd = ::open(name.c_str(), flags, 0644);
     if (fd < 0) return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
     if (mode == OutputMode::Exclusive) {
         // One writer at a time, as the Windows share mode allows only readers. The lock
         // belongs to this open file, so a second writer in the same process is refused

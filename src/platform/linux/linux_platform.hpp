@@ -69,7 +69,9 @@ public:
     int64_t ProcessWorkingSet(uint32_t pid) override;
     std::optional<uint64_t> ProcessCpuTime(uint32_t pid) override;
     std::optional<uint64_t> SystemAffinityMask() override;
-    void TerminateProcess(uint32_t pid) override;
+    uint64_t ProcessStartTime(uint32_t pid) override;
+    bool TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view name) override;
+    uint32_t CurrentProcessId() override;
     std::optional<std::u16string> ProcessImagePath(uint32_t pid) override;
 
     uint32_t TickCount() override;

@@ -1,31 +1,30 @@
 #pragma once
 // Reads /proc and /sys (or fixture trees standing in for them).
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/linux/unique_fd.hpp"
 
 namespace tarrow {
 
-// A descriptor owned for as long as the reader lives.
-class ProcFd {
-public:
-    ProcFd() = default;
-    explicit ProcFd(int fd) : fd_(fd) {}
-    ~ProcFd() { Reset(); }
-    ProcFd(const ProcFd&) = delete;
-    ProcFd& operator=(const ProcFd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
+// The figures of one read of /proc/PID/stat.
+struct ProcStat {
+    uint64_t cpuTicks = 0;       // user plus system time, in clock ticks
+    uint64_t residentPages = 0;
+    uint64_t startTime = 0;      // clock ticks after boot
+    std::string comm;            // the kernel's name, at most 15 bytes
+};
 
-private:
-    int fd_ = -1;
+// A process's name, kept while the same process (same start time and comm)
+// holds its PID.
+struct KnownName {
+    uint64_t startTime = 0;
+    std::string comm;
+    std::u16string name;
+    bool seen = false;  // listed by the latest snapshot
 };
 
 struct ProcReader {
@@ -34,11 +33,15 @@ struct ProcReader {
 
     // Process reading, kept between refreshes so a refresh allocates nothing
     // once it has seen the largest list: the open proc folder (files are opened
-    // relative to it), the sorted PIDs and one buffer for every small file.
-    ProcFd procDir;
+    // relative to it), the sorted PIDs with what the snapshot read for each,
+    // and one buffer for every small file.
+    UniqueFd procDir;
     long pageSize = 0;
     long clockTicks = 0;
     std::vector<uint32_t> pids;
+    std::vector<ProcStat> stats;     // beside pids
+    std::vector<uint8_t> unread;     // beside pids: figures not yet handed out
+    std::unordered_map<uint32_t, KnownName> names;
     std::vector<char> buffer;
 };
 

@@ -49,6 +49,9 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// A pipe or a device under a file's name is no file: reading or writing it could block.
+bool OnDisk(HANDLE file) { return GetFileType(file) == FILE_TYPE_DISK; }
+
 }  // namespace
 
 FileReadResult Win32Platform::ReadFile(std::u16string_view path) {
@@ -60,6 +63,10 @@ FileReadResult Win32Platform::ReadFile(std::u16string_view path) {
     if (!file) {
         result.status = IsMissing(GetLastError()) ? FileReadStatus::Missing
                                                   : FileReadStatus::Unreadable;
+        return result;
+    }
+    if (!OnDisk(file.get())) {
+        result.status = FileReadStatus::Unreadable;
         return result;
     }
     std::string buffer(kChunk, '\0');
@@ -114,7 +121,7 @@ std::unique_ptr<OutputFile> Win32Platform::OpenOutputFile(std::u16string_view pa
     const DWORD disposition = mode == OutputMode::Append ? OPEN_ALWAYS : CREATE_ALWAYS;
     win32::UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, share,
                                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
+    if (!file || !OnDisk(file.get())) return nullptr;
     if (mode == OutputMode::Append) {
         LARGE_INTEGER zero{};
         if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return nullptr;

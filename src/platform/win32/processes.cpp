@@ -52,11 +52,18 @@ int64_t Win32Platform::ProcessWorkingSet(uint32_t pid) {
 }
 
 std::optional<uint64_t> Win32Platform::ProcessCpuTime(uint32_t pid) {
+    timesPid_ = 0;
     const win32::UniqueHandle process = OpenForQuery(pid);
     if (!process) return std::nullopt;
     FILETIME created{}, exited{}, kernel{}, user{};
     if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return std::nullopt;
+    timesPid_ = pid;
+    timesCreation_ = FileTimeValue(created);
     return FileTimeValue(kernel) + FileTimeValue(user);
+}
+
+uint64_t Win32Platform::ProcessStartTime(uint32_t pid) {
+    return pid == timesPid_ ? timesCreation_ : 0;
 }
 
 std::optional<uint64_t> Win32Platform::SystemAffinityMask() {
@@ -68,10 +75,22 @@ std::optional<uint64_t> Win32Platform::SystemAffinityMask() {
     return static_cast<uint64_t>(systemMask);
 }
 
-void Win32Platform::TerminateProcess(uint32_t pid) {
+bool Win32Platform::TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view) {
+    // While this handle is open the PID cannot pass to another process, so the
+    // creation time read through it settles which process the PID names. (The
+    // image of a Windows process never changes, so its name needs no check.)
+    const win32::UniqueHandle listed(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!listed) return false;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(listed.get(), &created, &exited, &kernel, &user) ||
+        FileTimeValue(created) != startTime)
+        return false;
     const win32::UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
     if (process) ::TerminateProcess(process.get(), 0);
+    return true;  // asked, though the system may have refused
 }
+
+uint32_t Win32Platform::CurrentProcessId() { return GetCurrentProcessId(); }
 
 std::optional<std::u16string> Win32Platform::ProcessImagePath(uint32_t pid) {
     wchar_t path[kImagePathUnits + 1] = {};

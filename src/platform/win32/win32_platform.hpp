@@ -62,7 +62,9 @@ public:
     int64_t ProcessWorkingSet(uint32_t pid) override;
     std::optional<uint64_t> ProcessCpuTime(uint32_t pid) override;
     std::optional<uint64_t> SystemAffinityMask() override;
-    void TerminateProcess(uint32_t pid) override;
+    uint64_t ProcessStartTime(uint32_t pid) override;
+    bool TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view name) override;
+    uint32_t CurrentProcessId() override;
     std::optional<std::u16string> ProcessImagePath(uint32_t pid) override;
 
     uint32_t TickCount() override;
@@ -80,6 +82,9 @@ public:
     std::u16string AnsiToUtf16(std::string_view bytes) override;
 
 private:
+    // The creation time that the last ProcessCpuTime read along with the times.
+    uint32_t timesPid_ = 0;
+    uint64_t timesCreation_ = 0;
     // Clock: performance counter ticks, or GetTickCount64 where there is none.
     int64_t counterFrequency_ = 0;
     int64_t counterStart_ = 0;

@@ -17,6 +17,7 @@
 
 #include "platform/linux/linux_platform.hpp"
 #include "settings/settings.hpp"
+#include "platform/text.hpp"
 
 namespace tarrow {
 namespace {
@@ -144,6 +145,13 @@ TEST_F(ReadFileTest, OkMissingAndUnreadableWithoutHanging) {
     EXPECT_EQ(platform_.ReadFile(u"folder.ini").status, FileReadStatus::Unreadable);
     ASSERT_EQ(::mkfifo("pipe.ini", 0644), 0);
     EXPECT_EQ(platform_.ReadFile(u"pipe.ini").status, FileReadStatus::Unreadable);
+    ASSERT_EQ(::symlink("/dev/zero", "device.ini"), 0);
+    EXPECT_EQ(platform_.ReadFile(u"device.ini").status, FileReadStatus::Unreadable);
+    // The log opens only as a regular file, and never waits for a FIFO's reader.
+    for (const char16_t* name : {u"folder.ini", u"pipe.ini", u"device.ini"})
+        for (const OutputMode mode : {OutputMode::Append, OutputMode::Exclusive})
+            EXPECT_EQ(platform_.OpenOutputFile(name, mode), nullptr) << Utf16ToUtf8(name);
+    EXPECT_NE(platform_.OpenOutputFile(u"log.txt", OutputMode::Append), nullptr);
     ::rmdir("folder.ini");
 }
 

@@ -53,46 +53,74 @@ TEST_F(ProcFixtureTest, ListsNumericFoldersInPidOrderBehindTheIdleRow) {
     EXPECT_EQ(pids, (std::vector<uint32_t>{0, 9, 20, 42, 100, 1000}));
 }
 
-TEST_F(ProcFixtureTest, NameComesFromTheExeLinkThenTheFirstArgumentThenComm) {
-    fs::create_symlink("/opt/some dir/app v2.bin", Process(10) / "exe");
-    Write(Process(10) / "cmdline", std::string("ignored\0", 8));
-    Write(Process(11) / "cmdline", std::string("/usr/bin/python3\0/tmp/x.py\0", 28));
-    Write(Process(11) / "comm", "python3\n");
-    Write(Process(12) / "cmdline", "");
-    Write(Process(12) / "comm", "kworker/0:1\n");
-    Write(Process(13) / "cmdline", std::string("sshd: root@pts/0\0", 17));
-    Write(Process(14) / "comm", "caf\xC3\xA9\n");
-    Process(15);  // vanished between the listing and the reads
-    LinuxPlatform platform({root.string(), "/sys"});
-    const auto rows = Snapshot(platform);
-    ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[1].exeFile, u"app v2.bin");
-    EXPECT_EQ(rows[2].exeFile, u"python3");
-    EXPECT_EQ(rows[3].exeFile, u"kworker/0:1");
-    EXPECT_EQ(rows[4].exeFile, u"0");  // the last element of the first argument
-    EXPECT_EQ(rows[5].exeFile, u"caf\u00E9");
-    EXPECT_EQ(rows[6].exeFile, u"");
-
-    // A second snapshot over the same rows reuses them without stale text.
-    fs::remove_all(root / "10");
-    fs::remove_all(root / "11");
-    const auto again = Snapshot(platform);
-    ASSERT_EQ(again.size(), 5u);
-    EXPECT_EQ(again[1].exeFile, u"kworker/0:1");
-    EXPECT_EQ(again[4].exeFile, u"");
+// A stat line for a fixture process with this kernel name and start time.
+std::string Stat(uint32_t pid, std::string_view comm, uint64_t start = 99) {
+    return std::to_string(pid) + " (" + std::string(comm) +
+           ") S 1 7 7 0 -1 4194560 10 0 3 0 250 50 4 5 20 0 1 0 " + std::to_string(start) +
+           " 8192000 300\n";
 }
 
-TEST_F(ProcFixtureTest, FiguresFromStatmAndStatAndZerosForAVanishedProcess) {
-    Write(Process(7) / "statm", "2000 300 10 1 0 5 0\n");
+TEST_F(ProcFixtureTest, NamesAsUsersKnowThem) {
+    struct Case {
+        const char* exe;      // the exe link, or nullptr when it cannot be read
+        std::string cmdline;
+        const char* comm;
+        std::u16string name;
+    };
+    const std::vector<Case> cases = {
+        {"/opt/some dir/app v2.bin", std::string("ignored\0", 8), "app v2.bin", u"app v2.bin"},
+        {"/usr/bin/tool (deleted)", "", "tool", u"tool"},  // after an upgrade
+        {"/memfd:payload (deleted)", "", "runner", u"runner"},
+        {"anon_inode:[x]", "", "odd", u"odd"},
+        {nullptr, std::string("/usr/bin/python3\0/tmp/x.py\0", 28), "python3", u"python3"},
+        {nullptr, std::string("sshd: root@pts/0\0", 17), "sshd", u"sshd"},
+        {nullptr, std::string("postgres: 16/main: walwriter\0", 29), "postgres", u"postgres"},
+        {nullptr, std::string("/usr/lib/x/gnome-session-binary\0", 32), "gnome-session-b",
+         u"gnome-session-binary"},
+        {nullptr, std::string("/usr/lib/x/other-name\0", 22), "gnome-session-b",
+         u"gnome-session-b"},
+        {nullptr, "", "kworker/0:1", u"kworker/0:1"},
+        {nullptr, "", "caf\xC3\xA9", u"caf\u00E9"},
+    };
+    for (uint32_t i = 0; i < cases.size(); ++i) {
+        const fs::path dir = Process(10 + i);
+        if (cases[i].exe) fs::create_symlink(cases[i].exe, dir / "exe");
+        Write(dir / "cmdline", cases[i].cmdline);
+        Write(dir / "stat", Stat(10 + i, cases[i].comm));
+    }
+    Process(100);  // vanished between the listing and the reads
+    LinuxPlatform platform({root.string(), "/sys"});
+    const auto rows = Snapshot(platform);
+    ASSERT_EQ(rows.size(), cases.size() + 2);
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(rows[i + 1].exeFile, cases[i].name) << i;
+    EXPECT_EQ(rows.back().exeFile, u"");
+
+    // A name is read once per process; an exec (new comm) or a reused PID (new
+    // start time) reads it again.
+    fs::remove(root / "10" / "exe");
+    fs::create_symlink("/usr/bin/changed", root / "10" / "exe");
+    fs::create_symlink("/usr/bin/changed", root / "15" / "exe");
+    Write(root / "15" / "stat", Stat(15, "sshd", 500));
+    Write(root / "16" / "stat", Stat(16, "changed"));
+    fs::remove_all(root / "11");
+    const auto again = Snapshot(platform);
+    ASSERT_EQ(again.size(), cases.size() + 1);
+    EXPECT_EQ(again[1].exeFile, u"app v2.bin");
+    EXPECT_EQ(again[5].exeFile, u"changed");
+    EXPECT_EQ(again[6].exeFile, u"changed");
+    EXPECT_EQ(platform.ProcessStartTime(15), 500u);
+}
+
+TEST_F(ProcFixtureTest, FiguresFromOneStatReadAndZerosForAVanishedProcess) {
     // A name with spaces and parentheses: fields are counted after the last ')'.
     Write(Process(7) / "stat",
           "7 (we) ird (name) S 1 7 7 0 -1 4194560 10 0 3 0 250 50 4 5 20 0 1 0 99 8192000 300\n");
-    Write(Process(8) / "statm", "garbage");
     Write(Process(8) / "stat", "8 (truncated) S 1 2 3");
     LinuxPlatform platform({root.string(), "/sys"});
     EXPECT_EQ(platform.ProcessWorkingSet(7), 300 * ::sysconf(_SC_PAGESIZE));
     const uint64_t hz = static_cast<uint64_t>(::sysconf(_SC_CLK_TCK));
     EXPECT_EQ(platform.ProcessCpuTime(7), std::optional<uint64_t>(300ull * 10000000 / hz));
+    EXPECT_EQ(platform.ProcessStartTime(7), 99u);
     EXPECT_EQ(platform.ProcessWorkingSet(8), 0);
     EXPECT_EQ(platform.ProcessCpuTime(8), std::nullopt);
     EXPECT_EQ(platform.ProcessWorkingSet(9), 0);
@@ -134,7 +162,7 @@ TEST(ProcSystem, PidZeroIsNeverSignalled) {
     if (child == 0) {
         ::setpgid(0, 0);
         LinuxPlatform platform;
-        platform.TerminateProcess(0);
+        platform.TerminateProcess(0, 0, u"");
         ::_exit(0);
     }
     int status = 0;

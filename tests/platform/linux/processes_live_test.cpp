@@ -154,6 +154,15 @@ protected:
         return false;
     }
 
+    // Ends the favourites over a fresh list; what was spoken last.
+    static std::u16string KillFavouritesNow(RecordingPlatform& platform) {
+        SpeechOutput speech(platform);
+        ProcessState state;
+        RefreshProcessList(platform, state);
+        KillFavourites(platform, speech, state);
+        return platform.spoken.empty() ? std::u16string() : platform.spoken.back();
+    }
+
     fs::path dir;
     fs::path previous;
     std::vector<pid_t> children;
@@ -168,12 +177,7 @@ TEST_F(FavouritesLive, ALineMatchingTwoHelpersEndsBothAndLogsThem) {
     std::ofstream(dir / "processes.txt") << tag << "\n";
 
     RecordingPlatform platform;
-    SpeechOutput speech(platform);
-    ProcessState state;
-    RefreshProcessList(platform, state);
-    KillFavourites(platform, speech, state);
-    ASSERT_FALSE(platform.spoken.empty());
-    EXPECT_EQ(platform.spoken.back(), u"2 processes killed. See processes.log for more info.");
+    EXPECT_EQ(KillFavouritesNow(platform), u"2 processes killed. See processes.log for more info.");
 
     for (pid_t pid : {first, second}) {
         int status = 0;
@@ -197,6 +201,93 @@ TEST_F(FavouritesLive, ALineMatchingTwoHelpersEndsBothAndLogsThem) {
     std::vector<std::string> expected{std::to_string(first), std::to_string(second)};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(pids, expected) << text;
+}
+
+// Reaps a helper within five seconds and tells whether SIGKILL ended it.
+bool Killed(pid_t pid) {
+    int status = 0;
+    for (int i = 0; i < 500; ++i) {
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool Alive(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+
+TEST_F(FavouritesLive, FocusAndDeleteHitTheFoundHelperWhileOthersComeAndGo) {
+    const std::string tag = std::to_string(::getpid());
+    // Named to sort after everything ("~") and before it ("!"), so every
+    // start and end of a "!" helper shifts the target's index.
+    const pid_t target = SpawnSleeper("~tgt" + tag);
+    const pid_t early = SpawnSleeper("!a" + tag);
+    ASSERT_TRUE(Running(target, "~tgt" + tag));
+    ASSERT_TRUE(Running(early, "!a" + tag));
+
+    RecordingPlatform platform;
+    SpeechOutput speech(platform);
+    ProcessState state;
+    RefreshProcessList(platform, state);
+    platform.promptAnswer = Utf8ToUtf16("~TGT" + tag);
+    FindProcess(platform, speech, state);
+    ASSERT_EQ(EntryAt(state.list, state.list.cursor)->pid, target);
+
+    const pid_t later = SpawnSleeper("!b" + tag);
+    ASSERT_TRUE(Running(later, "!b" + tag));
+    ASSERT_TRUE(Running(SpawnSleeper("!e" + tag), "!e" + tag));
+    ::kill(early, SIGKILL);
+    ASSERT_TRUE(Killed(early));
+    RefreshProcessList(platform, state);
+    FocusProcess(platform, speech, state);
+    EXPECT_EQ(state.focusedPid, target);
+
+    for (const char* name : {"!c", "!d"}) ASSERT_TRUE(Running(SpawnSleeper(name + tag), name + tag));
+    RefreshProcessList(platform, state);
+    EXPECT_EQ(KillWithoutConfirmation(platform, speech, state), EndOutcome::Stay);
+    EXPECT_TRUE(Killed(target));
+    EXPECT_TRUE(Alive(later));
+    children.erase(std::find(children.begin(), children.end(), target));
+    children.erase(std::find(children.begin(), children.end(), early));
+    EXPECT_EQ(platform.spoken.size(), 2u) << "only the find and the focus speak";
+}
+
+TEST_F(FavouritesLive, ATerminationReachesOnlyTheProcessListed) {
+    const pid_t helper = SpawnSleeper("tid" + std::to_string(::getpid()));
+    ASSERT_TRUE(Running(helper, "tid" + std::to_string(::getpid())));
+    LinuxPlatform platform;
+    std::vector<SnapshotEntry> rows;
+    ASSERT_TRUE(platform.TakeProcessSnapshot(rows));
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const SnapshotEntry& r) { return r.pid == uint32_t(helper); });
+    ASSERT_NE(row, rows.end());
+    const uint64_t start = platform.ProcessStartTime(row->pid);
+    ASSERT_NE(start, 0u);
+    EXPECT_FALSE(platform.TerminateProcess(row->pid, start + 1, row->exeFile));  // a reused PID
+    EXPECT_FALSE(platform.TerminateProcess(row->pid, start, u"other"));
+    EXPECT_TRUE(Alive(helper));
+    EXPECT_TRUE(platform.TerminateProcess(row->pid, start, row->exeFile));
+    EXPECT_TRUE(Killed(helper));
+    children.clear();
+    EXPECT_FALSE(platform.TerminateProcess(row->pid, start, row->exeFile));  // gone
+}
+
+TEST_F(FavouritesLive, ALineNamingThisProgramLeavesItRunningAndAFifoLogCannotHang) {
+    const std::string tag = "tself" + std::to_string(::getpid());
+    const pid_t helper = SpawnSleeper(tag);
+    ASSERT_TRUE(Running(helper, tag));
+    std::ofstream(dir / "processes.txt") << "tarrow-linux-tests\n" << tag << "\n";
+    ASSERT_EQ(::mkfifo((dir / "PROCESSES.LOG").c_str(), 0644), 0);
+
+    RecordingPlatform platform;
+    EXPECT_EQ(KillFavouritesNow(platform), u"1 processes killed. See processes.log for more info.");
+    EXPECT_TRUE(Killed(helper));
+    children.clear();
+
+    // A FIFO under the favourites' name counts as no file.
+    fs::remove(dir / "processes.txt");
+    ASSERT_EQ(::mkfifo((dir / "processes.txt").c_str(), 0644), 0);
+    EXPECT_EQ(KillFavouritesNow(platform), u"No processes.txt found.");
 }
 
 }  // namespace

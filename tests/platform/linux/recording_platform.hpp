@@ -18,6 +18,7 @@ public:
     std::vector<std::u16string> spoken;
     std::vector<std::u16string> tooltips;
     std::vector<std::u16string> messages;
+    std::u16string promptAnswer;  // every prompt's answer
 
     void InitServices() override {}
     void ShutdownServices() override {}
@@ -37,7 +38,7 @@ public:
     }
     std::u16string PromptText(std::u16string_view, std::u16string_view,
                               std::u16string_view) override {
-        return {};
+        return promptAnswer;
     }
     bool RegisterHotkey(int, uint32_t, uint8_t) override { return true; }
     std::u16string KeyboardLayoutName() override { return u"00000409"; }
@@ -58,7 +59,11 @@ public:
         return real.ProcessCpuTime(pid);
     }
     std::optional<uint64_t> SystemAffinityMask() override { return real.SystemAffinityMask(); }
-    void TerminateProcess(uint32_t pid) override { real.TerminateProcess(pid); }
+    uint64_t ProcessStartTime(uint32_t pid) override { return real.ProcessStartTime(pid); }
+    bool TerminateProcess(uint32_t pid, uint64_t startTime, std::u16string_view name) override {
+        return real.TerminateProcess(pid, startTime, name);
+    }
+    uint32_t CurrentProcessId() override { return real.CurrentProcessId(); }
     std::optional<std::u16string> ProcessImagePath(uint32_t pid) override {
         return real.ProcessImagePath(pid);
     }

@@ -83,7 +83,9 @@ public:
     int64_t ProcessWorkingSet(uint32_t) override { return 0; }
     std::optional<uint64_t> ProcessCpuTime(uint32_t) override { return std::nullopt; }
     std::optional<uint64_t> SystemAffinityMask() override { return 1; }
-    void TerminateProcess(uint32_t) override {}
+    uint64_t ProcessStartTime(uint32_t) override { return 0; }
+    bool TerminateProcess(uint32_t, uint64_t, std::u16string_view) override { return false; }
+    uint32_t CurrentProcessId() override { return 0; }
     std::optional<std::u16string> ProcessImagePath(uint32_t) override { return std::nullopt; }
     uint32_t TickCount() override { return 0; }
     uint64_t SystemUptimeMs() override { return 0; }

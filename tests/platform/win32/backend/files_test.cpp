@@ -17,6 +17,11 @@ TEST(Win32Files, ReadTellsMissingFromUnreadable) {
     EXPECT_EQ(platform.ReadFile(u"no-folder\\absent.txt").status, FileReadStatus::Missing);
     CreateDirectoryW(L"a-folder", nullptr);
     EXPECT_EQ(platform.ReadFile(u"a-folder").status, FileReadStatus::Unreadable);
+    // A device or a folder is no file to read or to log into.
+    EXPECT_EQ(platform.ReadFile(u"NUL").status, FileReadStatus::Unreadable);
+    for (const char16_t* name : {u"a-folder", u"NUL"})
+        for (const OutputMode mode : {OutputMode::Append, OutputMode::Exclusive})
+            EXPECT_EQ(platform.OpenOutputFile(name, mode), nullptr);
     RemoveDirectoryW(L"a-folder");
 
     WriteWhole(L"data.txt", std::string("line\r\n\0tail", 11));

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <set>
 
+#include "platform/text.hpp"
 #include "platform/win32/backend/backend_fixture.hpp"
 #include "platform/win32/wide.hpp"
 #include "platform/win32/win32_platform.hpp"
@@ -57,7 +60,7 @@ TEST(Win32Processes, AProcessThatIsNotThereGivesNothing) {
     EXPECT_EQ(platform.ProcessWorkingSet(kNoSuchPid), 0);
     EXPECT_FALSE(platform.ProcessCpuTime(kNoSuchPid).has_value());
     EXPECT_FALSE(platform.ProcessImagePath(kNoSuchPid).has_value());
-    platform.TerminateProcess(kNoSuchPid);  // nothing to end, nothing breaks
+    EXPECT_FALSE(platform.TerminateProcess(kNoSuchPid, 0, u""));  // nothing to end
 }
 
 TEST(Win32Processes, TerminateEndsTheProcessWithCodeZero) {
@@ -69,13 +72,46 @@ TEST(Win32Processes, TerminateEndsTheProcessWithCodeZero) {
     PROCESS_INFORMATION child{};
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                                CREATE_SUSPENDED, nullptr, nullptr, &startup, &child));
-    platform.TerminateProcess(child.dwProcessId);
+    ASSERT_TRUE(platform.ProcessCpuTime(child.dwProcessId).has_value());
+    const uint64_t created = platform.ProcessStartTime(child.dwProcessId);
+    ASSERT_NE(created, 0u);
+    // Another creation time is another process that was given the same PID.
+    EXPECT_FALSE(platform.TerminateProcess(child.dwProcessId, created + 1, u""));
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(platform.TerminateProcess(child.dwProcessId, created, u""));
     EXPECT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
     DWORD code = 99;
     GetExitCodeProcess(child.hProcess, &code);
     EXPECT_EQ(code, 0u);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
+}
+
+// The program's one lower-casing (sorting, search, favourites, settings) is
+// what CharLowerW gives, for every UTF-16 unit. Wine's CharLowerW leaves a few
+// capitals alone that have a simple lower case: İ, the title-case digraphs and
+// the letter-like symbols that stand for Greek and Latin letters (ϴ, ẞ, Ω, K, Å).
+// Those are the only differences allowed; any other is named.
+TEST(Win32Text, LowerCasingMatchesCharLowerWForEveryUnit) {
+    EXPECT_EQ(Win32Platform().CurrentProcessId(), GetCurrentProcessId());
+    const std::set<uint32_t> unchangedByWine = {0x0130, 0x01C5, 0x01C8, 0x01CB, 0x01F2,
+                                                0x03F4, 0x1E9E, 0x2126, 0x212A, 0x212B};
+    std::string differences;
+    int count = 0;
+    for (uint32_t unit = 1; unit <= 0xFFFF; ++unit) {
+        if (unchangedByWine.count(unit)) continue;
+        const auto system = static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(
+                                CharLowerW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(unit))))) &
+                            0xFFFF;
+        const uint32_t ours = LowerUnit(static_cast<char16_t>(unit));
+        if (ours != system && ++count <= 40) {
+            char row[48];
+            std::snprintf(row, sizeof row, " U+%04X: ours %04X, CharLowerW %04X;", unit, ours,
+                          system);
+            differences += row;
+        }
+    }
+    EXPECT_EQ(count, 0) << differences;
 }
 
 std::wstring TestFolder() {
