@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -273,10 +274,23 @@ TEST_F(FavouritesLive, ATerminationReachesOnlyTheProcessListed) {
 }
 
 TEST_F(FavouritesLive, ALineNamingThisProgramLeavesItRunningAndAFifoLogCannotHang) {
+    // Other copies of this test program run beside it (ctest -j), and a line
+    // naming it would end them too: the check runs in a copy under its own name.
+    if (std::getenv("TARROW_SELF_NAMED_COPY") == nullptr) {
+        const fs::path copy = dir / ("tselfcopy" + std::to_string(::getpid()));
+        fs::copy_file("/proc/self/exe", copy);
+        fs::permissions(copy, fs::perms::owner_all);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string command = "TARROW_SELF_NAMED_COPY=1 '" + copy.string() +
+                                    "' --gtest_filter=" + test->test_suite_name() + "." + test->name();
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return;
+    }
+    const std::string self = fs::read_symlink("/proc/self/exe").filename().string();
     const std::string tag = "tself" + std::to_string(::getpid());
     const pid_t helper = SpawnSleeper(tag);
     ASSERT_TRUE(Running(helper, tag));
-    std::ofstream(dir / "processes.txt") << "tarrow-linux-tests\n" << tag << "\n";
+    std::ofstream(dir / "processes.txt") << self << "\n" << tag << "\n";
     ASSERT_EQ(::mkfifo((dir / "PROCESSES.LOG").c_str(), 0644), 0);
 
     RecordingPlatform platform;
