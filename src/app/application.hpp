@@ -13,8 +13,12 @@
 
 namespace tarrow {
 
-inline constexpr std::u16string_view kRunningVersion = u"1.0.7";
-inline constexpr std::u16string_view kVersionLabel = u"1.0.7, Build 222";
+// Test builds may report another version (TARROW_TEST_VERSION in CMake).
+#ifndef TARROW_VERSION
+#define TARROW_VERSION "1.0.7"
+#endif
+inline constexpr std::u16string_view kRunningVersion = u"" TARROW_VERSION;
+inline constexpr std::u16string_view kVersionLabel = u"" TARROW_VERSION ", Build 222";
 inline constexpr int64_t kRefreshIntervalMs = 5000;
 
 // All program state, owned for the whole run.

@@ -11,7 +11,8 @@ change the answers while the server runs. An answer may hold:
   cut_after   announce the whole body but send only this many bytes, then close
   hang        read the request and never answer
 Unknown paths get 404. Each request is appended to the log file as
-"<path> <user agent>". The chosen port is written to the port file.
+"<path> <user agent>". The port (--port, or one the system picks) is written
+to the port file.
 """
 
 import argparse
@@ -44,6 +45,7 @@ def main():
     parser.add_argument("--routes", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
     log_lock = threading.Lock()
 
@@ -101,7 +103,7 @@ def main():
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server(("127.0.0.1", args.port), Handler)
     temp = args.port_file + ".tmp"
     with open(temp, "w", encoding="utf-8") as f:
         f.write(str(server.server_address[1]))
