@@ -134,7 +134,7 @@ bool ExtractCurrent(void* zip, const fs::path& target) {
 std::optional<fs::path> FreshFolder(const fs::path& base) {
     for (int i = 0; i < 100; ++i) {
         fs::path folder = base;
-        if (i > 0) folder += "-" + std::to_string(i);
+        if (i > 0) folder += std::to_string(-i);
         std::error_code error;
         fs::remove_all(folder, error);
         if (fs::create_directory(folder, error)) return folder;
