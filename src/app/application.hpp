@@ -20,6 +20,12 @@ namespace tarrow {
 inline constexpr std::u16string_view kRunningVersion = u"" TARROW_VERSION;
 inline constexpr std::u16string_view kVersionLabel = u"" TARROW_VERSION ", Build 222";
 inline constexpr int64_t kRefreshIntervalMs = 5000;
+// Builds for a distribution package leave updates to the package manager.
+#ifdef TARROW_PACKAGE_BUILD
+inline constexpr bool kPackageBuild = true;
+#else
+inline constexpr bool kPackageBuild = false;
+#endif
 
 // All program state, owned for the whole run.
 struct Application {
