@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes one crafted Tarrow.zip for the updater tests.
 
-Usage: craft.py KIND OUT PROGRAM-NAME
-KIND is good (a new program, a new cue, a stray folder entry and copies of
+Usage: craft.py KIND OUT PROGRAM-NAME [PROGRAM-FILE]
+The new program is PROGRAM-FILE, or a script that logs its start. KIND is good (a new program, a new cue, a stray folder entry and copies of
 the user's files that must not win), or one of the bad kinds below.
 """
 
@@ -22,13 +22,17 @@ def add(archive, name, data, mode=0o100644):
 
 def main():
     kind, out, program = sys.argv[1:4]
+    new_program = NEW_PROGRAM
+    if len(sys.argv) > 4:
+        with open(sys.argv[4], "rb") as f:
+            new_program = f.read()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as archive:
         if kind == "corrupt":
             pass
         elif kind == "no-program":
             add(archive, "snd/up.wav", b"new cue")
         else:
-            add(archive, program, NEW_PROGRAM, 0o100755)
+            add(archive, program, new_program, 0o100755)
             add(archive, "snd/", b"", 0o040755)
             add(archive, "snd/up.wav", b"new cue")
             bad = {
