@@ -10,40 +10,19 @@ set -euo pipefail
 
 # shellcheck source=../e2e/lib/common.sh
 source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=lib/update_server.sh
+source "$(dirname "$0")/lib/update_server.sh"
 roundtrip=$bin
 updater=$(readlink -f "$3")
 port=$4
 require openssl python3 zenity
 
-# A test authority at the path the builds trust, and a certificate for 127.0.0.1.
-ec=(-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes)
-openssl req -x509 "${ec[@]}" -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 -subj "/CN=Tarrow round trip CA" \
-    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$work/ext.cnf"
-openssl req "${ec[@]}" -keyout "$work/server.key" -out "$work/server.csr" -subj /CN=127.0.0.1 2>/dev/null
-openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
-    -out "$work/server.pem" -days 2 -extfile "$work/ext.cnf" 2>/dev/null
-cp "$work/ca.pem" "$roundtrip/ca.pem"
-
-# The 1.0.8 release archive, as a Linux release would hold it.
-python3 - "$work/Tarrow.zip" "$roundtrip/1.0.8/tarrow-desk" "$updater" "$src/snd" <<'PY'
-import os, sys, zipfile
-out, program, updater, snd = sys.argv[1:]
-with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
-    for name, path, mode in [("tarrow-desk", program, 0o755), ("updater", updater, 0o755)] + \
-            [("snd/" + f, os.path.join(snd, f), 0o644) for f in sorted(os.listdir(snd)) if f.endswith(".wav")]:
-        info = zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0))
-        info.create_system, info.external_attr, info.compress_type = 3, (0o100000 | mode) << 16, zipfile.ZIP_DEFLATED
-        with open(path, "rb") as f:
-            archive.writestr(info, f.read())
-PY
-printf '{"/projects/tarrowversion.txt": {"body": "1.0.8"}, "/softs/Tarrow.zip": {"body_file": "%s"}}' \
-    "$work/Tarrow.zip" >"$work/routes.json"
-python3 "$src/tests/update/live/server.py" --cert "$work/server.pem" --key "$work/server.key" \
-    --routes "$work/routes.json" --log "$work/server.log" --port-file "$work/port" --port "$port" \
-    >"$work/server.out" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/port" || fail "the update server did not start on port $port"
+# The 1.0.8 release archive, as a Linux release would hold it, on the server.
+cues=()
+for cue in "$src"/snd/*.wav; do cues+=("snd/$(basename "$cue")=$cue"); done
+python3 "$src/scripts/lib/release_zip.py" "$work/Tarrow.zip" "tarrow-desk=$roundtrip/1.0.8/tarrow-desk" \
+    "updater=$updater" "${cues[@]}" || fail "no archive"
+serve_update "$roundtrip" "$port" 1.0.8 "$work/Tarrow.zip"
 
 # The installed 1.0.7 program, the user's files beside it.
 app="$work/app"
