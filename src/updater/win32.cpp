@@ -53,10 +53,11 @@ public:
         PROCESSENTRY32W entry{};
         entry.dwSize = sizeof entry;
         const std::wstring wanted = program.wstring();
+        const std::wstring name = program.filename().wstring();
         const DWORD self = GetCurrentProcessId();
         for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
              more = Process32NextW(snapshot.get(), &entry)) {
-            if (entry.th32ProcessID == self || _wcsicmp(entry.szExeFile, L"tarrow-desk.exe") != 0)
+            if (entry.th32ProcessID == self || _wcsicmp(entry.szExeFile, name.c_str()) != 0)
                 continue;
             const std::wstring image = ImagePath(entry.th32ProcessID);
             // A process we may not inspect counts as ours: waiting is the safe side.

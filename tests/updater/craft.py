@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes one crafted Tarrow.zip for the updater tests.
 
-Usage: craft.py KIND OUT PROGRAM-NAME [PROGRAM-FILE]
-The new program is PROGRAM-FILE, or a script that logs its start. KIND is good (a new program, a new cue, a stray folder entry and copies of
+Usage: craft.py KIND OUT PROGRAM-NAME [PROGRAM-FILE [NAME=PATH...]]
+The new program is PROGRAM-FILE, or a script that logs its start; each
+NAME=PATH adds one more file. KIND is good (a new program, a new cue, a stray folder entry and copies of
 the user's files that must not win), or one of the bad kinds below.
 """
 
@@ -33,6 +34,10 @@ def main():
             add(archive, "snd/up.wav", b"new cue")
         else:
             add(archive, program, new_program, 0o100755)
+            for pair in sys.argv[5:]:
+                name, path = pair.split("=", 1)
+                with open(path, "rb") as f:
+                    add(archive, name, f.read(), 0o100755)
             add(archive, "snd/", b"", 0o040755)
             add(archive, "snd/up.wav", b"new cue")
             bad = {

@@ -21,6 +21,10 @@ wait_for() {
     until "$@"; do [ "$SECONDS" -lt "$end" ] || return 1; sleep 0.2; done
 }
 
+# A new updater.exe: the running one is replaced too (trailing bytes do not hurt a PE file).
+cp "$build/updater.exe" "$work/new-updater.exe"
+echo "a newer updater" >>"$work/new-updater.exe"
+
 # setup NAME KIND: the program's folder, also the working folder.
 setup() {
     dir=$work/$1
@@ -29,7 +33,8 @@ setup() {
     cp "$stand_in" "$dir/tarrow-desk.exe"
     echo "old cue" >"$dir/snd/up.wav"
     printf '[general]\r\nmodifier = win\r\n' >"$dir/prefs.ini"
-    python3 "$src/tests/updater/craft.py" "$2" "$dir/Tarrow.zip" tarrow-desk.exe "$stand_in"
+    python3 "$src/tests/updater/craft.py" "$2" "$dir/Tarrow.zip" tarrow-desk.exe "$stand_in" \
+        "updater.exe=$work/new-updater.exe"
 }
 ran() { [ -f "$dir/updater-ran.txt" ]; }
 
@@ -40,6 +45,7 @@ wait_for 30 ran || fail "good: the program was not started again"
 [ "$(cat "$dir/snd/up.wav")" = "new cue" ] || fail "good: the cue was not replaced"
 [ "$(sha256sum <"$dir/prefs.ini")" = "$prefs" ] || fail "good: prefs.ini changed"
 [ ! -e "$dir/Tarrow.zip" ] || fail "good: Tarrow.zip was not removed"
+cmp -s "$dir/updater.exe" "$work/new-updater.exe" || fail "good: the running updater.exe was not replaced"
 
 setup unsafe dotdot
 before=$(cd "$dir" && find . -type f | sort | xargs sha256sum)
