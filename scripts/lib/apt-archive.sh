@@ -41,3 +41,46 @@ apt_archive_for() {
   [ -n "$uri" ] || { echo "no apt source on this machine serves '$1'" >&2; return 1; }
   printf '%s\n' "${uri%/}"
 }
+
+# apt_fetch_source PACKAGE FOLDER LOG: unpacks Debian's source of PACKAGE, for
+# the release this machine runs with its updates, into FOLDER/src through a
+# private apt configuration in FOLDER/apt (the system's apt setup stays
+# untouched). Prints the unpacked tree's path; its .dsc lies beside it.
+apt_fetch_source() {
+  local package=$1 folder=$2 log=$3 suite archive extra uri apt_dir src
+  suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$suite" ] || { echo "no Debian release name in /etc/os-release" >&2; return 1; }
+  archive=$(apt_archive_for "$suite") || return 1
+  apt_dir=$folder/apt
+  mkdir -p "$apt_dir"/lists/partial "$apt_dir"/cache/archives/partial "$apt_dir"/etc "$apt_dir"/state
+  local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+  {
+    echo "deb-src [signed-by=$keyring] $archive $suite main"
+    for extra in "$suite-updates" "$suite-security"; do
+      if uri=$(apt_archive_for "$extra" 2>/dev/null); then
+        echo "deb-src [signed-by=$keyring] $uri $extra main"
+      fi
+    done
+  } >"$apt_dir/etc/sources.list"
+  local apt_private=(
+    -o Dir::Etc::SourceList="$apt_dir/etc/sources.list"
+    -o Dir::Etc::SourceParts=/nonexistent
+    -o Dir::State="$apt_dir/state"
+    -o Dir::State::Lists="$apt_dir/lists"
+    -o Dir::State::status=/var/lib/dpkg/status
+    -o Dir::Cache="$apt_dir/cache"
+    -o APT::Get::List-Cleanup=0
+  )
+  apt-get "${apt_private[@]}" update >>"$log" 2>&1 || { echo "apt-get update failed" >&2; return 1; }
+  src=$folder/src
+  rm -rf "$src"
+  mkdir -p "$src"
+  # apt downloads as its own unprivileged user when run as root.
+  if [ "$(id -u)" -eq 0 ] && id _apt >/dev/null 2>&1; then chown _apt "$src"; fi
+  # The newest source first; the release's own when an update's is not served.
+  (cd "$src" && { apt-get "${apt_private[@]}" source "$package" >>"$log" 2>&1 ||
+    apt-get "${apt_private[@]}" source "$package/$suite" >>"$log" 2>&1; }) ||
+    { echo "apt-get source $package failed" >&2; return 1; }
+  find "$src" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -1 | grep . ||
+    { echo "no $package source tree was unpacked" >&2; return 1; }
+}

@@ -56,7 +56,7 @@ bool Startup(Application& app) {
     }
     app.speech.Speak(u"Welcome to Tarrow version " + std::u16string(kVersionLabel) + u"!", true);
     RefreshProcessList(platform, app.processes);
-    StartUpdateCheck(platform, app.speech, app.updates, true);
+    if (!kPackageBuild) StartUpdateCheck(platform, app.speech, app.updates, true);
     return true;
 }
 

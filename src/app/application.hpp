@@ -13,9 +13,19 @@
 
 namespace tarrow {
 
-inline constexpr std::u16string_view kRunningVersion = u"1.0.7";
-inline constexpr std::u16string_view kVersionLabel = u"1.0.7, Build 222";
+// Test builds may report another version (TARROW_TEST_VERSION in CMake).
+#ifndef TARROW_VERSION
+#define TARROW_VERSION "1.0.7"
+#endif
+inline constexpr std::u16string_view kRunningVersion = u"" TARROW_VERSION;
+inline constexpr std::u16string_view kVersionLabel = u"" TARROW_VERSION ", Build 222";
 inline constexpr int64_t kRefreshIntervalMs = 5000;
+// Builds for a distribution package leave updates to the package manager.
+#ifdef TARROW_PACKAGE_BUILD
+inline constexpr bool kPackageBuild = true;
+#else
+inline constexpr bool kPackageBuild = false;
+#endif
 
 // All program state, owned for the whole run.
 struct Application {

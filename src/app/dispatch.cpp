@@ -49,7 +49,10 @@ const std::array<Action, 30> kActions = {
     [](Application& a) { TogglePcMemoryMonitor(a.platform, a.speech, a.monitors); },
     [](Application& a) { SpeakBatteryStatus(a.platform, a.speech); },
     [](Application& a) { ToggleBatteryMonitor(a.platform, a.speech, a.monitors); },
-    [](Application& a) { StartUpdateCheck(a.platform, a.speech, a.updates, false); },
+    [](Application& a) {
+        if (kPackageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
+        else StartUpdateCheck(a.platform, a.speech, a.updates, false);
+    },
     [](Application& a) { RepeatLastSpoken(a.speech); },
 };
 

@@ -9,6 +9,7 @@
 
 #include "platform/linux/audio_session.hpp"
 #include "platform/linux/display_session.hpp"
+#include "platform/linux/install_folders.hpp"
 #include "platform/linux/proc_reader.hpp"
 #include "platform/linux/speech_session.hpp"
 
@@ -30,6 +31,7 @@ void LinuxPlatform::InitServices() {
     // The user's locale for everything but numbers, which always use a full stop.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    cueFolder_ = EnterInstallFolders();
 }
 
 void LinuxPlatform::ShutdownServices() {

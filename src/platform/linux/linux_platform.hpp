@@ -96,6 +96,7 @@ private:
     std::unique_ptr<SpeechSession> speech_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;
+    std::string cueFolder_;  // an installed program's cues; empty: snd/ here
 };
 
 }  // namespace tarrow

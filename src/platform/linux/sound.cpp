@@ -105,7 +105,9 @@ CueId LoadCueFile(AudioSession& session, const std::string& path) {
 bool LinuxPlatform::StartAudio() { return StartAudioEngine(*audio_, AudioOutput::Devices); }
 
 CueId LinuxPlatform::LoadCue(std::u16string_view path) {
-    return LoadCueFile(*audio_, Utf16ToUtf8(path));
+    std::string file = Utf16ToUtf8(path);
+    if (!cueFolder_.empty() && file.starts_with("snd/")) file = cueFolder_ + file.substr(3);
+    return LoadCueFile(*audio_, file);
 }
 
 void LinuxPlatform::PlayCue(CueId cue) { PlayLoadedCue(*audio_, cue); }

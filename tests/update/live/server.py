@@ -16,9 +16,9 @@ change the answers while the server runs. An answer may hold:
   drip_ms     send the body 1 KiB at a time, pausing this long before each
   hang        read the request and never answer
 Unknown paths get 404. Each request is appended to the log file as
-"<path> <user agent>". The chosen port is written to the port file.
-With --plain-port-file, the same answers are also served over plain http on a
-second port, logged as "plain <path> <user agent>".
+"<path> <user agent>". The port (--port, or one the system picks) is written
+to the port file. With --plain-port-file, the same answers are also served over
+plain http on a second port, logged as "plain <path> <user agent>".
 """
 
 import argparse
@@ -52,6 +52,7 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--plain-port-file")
+    parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
     log_lock = threading.Lock()
 
@@ -131,7 +132,7 @@ def main():
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server(("127.0.0.1", args.port), Handler)
     # The https port file comes last: once it is there, both servers listen.
     ports = [(server, args.port_file)]
     if args.plain_port_file:

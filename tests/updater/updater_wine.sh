@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# updater.exe under Wine, inside an X server given by the caller (xvfb-run): a
+# good archive replaces the program and its cue, keeps prefs.ini, removes
+# Tarrow.zip and starts the program again; an unsafe one shows its box, which
+# is answered, changes nothing and starts the old program. The program is the
+# test stand-in that leaves updater-ran.txt in its working folder.
+# Usage: updater_wine.sh BUILD-WIN-DIR SOURCE-DIR (its Wine prefix prepared)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv="
+wine=$(command -v wine64 || command -v wine)
+stand_in=$build/tests/platform/win32/test_updater.exe
+work=$(mktemp -d)
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do [ "$SECONDS" -lt "$end" ] || return 1; sleep 0.2; done
+}
+
+# A new updater.exe: the running one is replaced too (trailing bytes do not hurt a PE file).
+cp "$build/updater.exe" "$work/new-updater.exe"
+echo "a newer updater" >>"$work/new-updater.exe"
+
+# setup NAME KIND: the program's folder, also the working folder.
+setup() {
+    dir=$work/$1
+    mkdir -p "$dir/snd"
+    cp "$build/updater.exe" "$dir/"
+    cp "$stand_in" "$dir/tarrow-desk.exe"
+    echo "old cue" >"$dir/snd/up.wav"
+    printf '[general]\r\nmodifier = win\r\n' >"$dir/prefs.ini"
+    python3 "$src/tests/updater/craft.py" "$2" "$dir/Tarrow.zip" tarrow-desk.exe "$stand_in" \
+        "updater.exe=$work/new-updater.exe"
+}
+ran() { [ -f "$dir/updater-ran.txt" ]; }
+
+setup good good
+prefs=$(sha256sum <"$dir/prefs.ini")
+(cd "$dir" && timeout 120 "$wine" ./updater.exe) || fail "good: updater.exe failed"
+wait_for 30 ran || fail "good: the program was not started again"
+[ "$(cat "$dir/snd/up.wav")" = "new cue" ] || fail "good: the cue was not replaced"
+[ "$(sha256sum <"$dir/prefs.ini")" = "$prefs" ] || fail "good: prefs.ini changed"
+[ ! -e "$dir/Tarrow.zip" ] || fail "good: Tarrow.zip was not removed"
+cmp -s "$dir/updater.exe" "$work/new-updater.exe" || fail "good: the running updater.exe was not replaced"
+
+setup unsafe dotdot
+before=$(cd "$dir" && find . -type f | sort | xargs sha256sum)
+(cd "$dir" && exec timeout 120 "$wine" ./updater.exe) &
+updater=$!
+find_box() { box=$(xdotool search --onlyvisible --name '^Tarrow update$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
+wait_for 60 find_box || fail "unsafe: no box"
+ran && fail "unsafe: the program started before the box was closed"
+xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return
+wait "$updater" || true
+wait_for 30 ran || fail "unsafe: the old program was not started again"
+rm -f "$dir/updater-ran.txt"
+[ "$(cd "$dir" && find . -type f | sort | xargs sha256sum)" = "$before" ] || fail "unsafe: files changed"
+echo "updater.exe under Wine: all checks passed"
