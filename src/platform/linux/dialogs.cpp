@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "platform/linux/display_session.hpp"
-#include "platform/linux/keymap.hpp"
+#include "platform/linux/terminal_text.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/text.hpp"
 

@@ -13,6 +13,8 @@
 
 #include "platform/linux/display_session.hpp"
 #include "platform/linux/keymap.hpp"
+#include "platform/linux/terminal_keys.hpp"
+#include "platform/linux/terminal_text.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/linux/display_session.hpp"
+#include "platform/linux/keyboard_layout.hpp"
 #include "platform/linux/keymap.hpp"
 
 // Last: Xlib's macros (None, Bool...) clash with the program's own names.
