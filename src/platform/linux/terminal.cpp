@@ -7,14 +7,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 
-#include "platform/linux/display_session.hpp"
 #include "platform/linux/keymap.hpp"
 #include "platform/linux/terminal_keys.hpp"
+#include "platform/linux/terminal_session.hpp"
 #include "platform/linux/terminal_text.hpp"
+#include "platform/linux/wake_pipe.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
@@ -144,7 +148,7 @@ void RawTerminal::Restore() noexcept {
     fd_ = -1;
 }
 
-bool EnterTerminalMode(DisplaySession& session) {
+bool EnterTerminalMode(TerminalSession& session) {
     if (!session.terminal.Enter(STDIN_FILENO)) return false;
     // Save the terminal's title so it comes back at the end (xterm's title stack).
     if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[22;0t");
@@ -152,7 +156,7 @@ bool EnterTerminalMode(DisplaySession& session) {
     return true;
 }
 
-void LeaveTerminalMode(DisplaySession& session) noexcept {
+void LeaveTerminalMode(TerminalSession& session) noexcept {
     if (session.titlePushed) {
         if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[23;0t");
         session.titlePushed = false;
@@ -175,7 +179,7 @@ std::string TerminalLegend(const std::vector<TerminalKey>& keys) {
     return line;
 }
 
-bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
+bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey) {
     // Keys the terminal cannot send, and keys already taken, fail like a taken hotkey.
     if (KeysymForVirtualKey(virtualKey) == 0) return false;
     for (const TerminalKey& key : session.terminalKeys) {
@@ -185,7 +189,7 @@ bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
     return true;
 }
 
-Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
+Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeoutMs) {
     auto takePending = [&session] {
         const Event event = session.pending.front();
         session.pending.pop_front();
@@ -198,16 +202,12 @@ Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
     }
     // A box asked by a worker owns standard input meanwhile: then only wait.
     std::unique_lock<std::mutex> input(session.terminalLock, std::try_to_lock);
-    pollfd fds[2] = {{session.wakeRead.Get(), POLLIN, 0},
+    pollfd fds[2] = {{wake.ReadFd(), POLLIN, 0},
                      {input.owns_lock() ? STDIN_FILENO : -1, POLLIN, 0}};
     const int wait = static_cast<int>(std::clamp<int64_t>(timeoutMs, 0, 1 << 30));
     if (poll(fds, 2, wait) <= 0) return {};
-    if (fds[0].revents & POLLIN) {
-        char drain[64];
-        while (read(session.wakeRead.Get(), drain, sizeof drain) > 0) {
-        }
-    }
-    if (session.exitRequested.exchange(false)) return Event{EventKind::ExitRequest, 0};
+    if (fds[0].revents & POLLIN) wake.Drain();
+    if (wake.TakeExitRequest()) return Event{EventKind::ExitRequest, 0};
     if (fds[1].revents & POLLIN) {
         char buffer[64];
         const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
@@ -225,7 +225,7 @@ Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
     return session.pending.empty() ? Event{EventKind::Other, 0} : takePending();
 }
 
-void SetTerminalTitle(DisplaySession&, std::u16string_view title) {
+void SetTerminalTitle(TerminalSession&, std::u16string_view title) {
     if (const int out = TerminalOut(); out >= 0) {
         WriteAll(out, "\x1b]0;" + TerminalSafe(Utf16ToUtf8(title)) + "\x07");
     }
@@ -239,7 +239,7 @@ bool SetTerminalClipboard(std::u16string_view text) {
     return true;
 }
 
-int TerminalMessage(DisplaySession& session, std::u16string_view caption,
+int TerminalMessage(TerminalSession& session, std::u16string_view caption,
                     std::u16string_view text, unsigned style) {
     std::lock_guard<std::mutex> input(session.terminalLock);
     const bool yesNo = style == kMbYesNo;
@@ -266,7 +266,7 @@ int TerminalMessage(DisplaySession& session, std::u16string_view caption,
     return result;
 }
 
-std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title,
+std::u16string TerminalPrompt(TerminalSession& session, std::u16string_view title,
                               std::u16string_view prompt, std::u16string_view defaultText) {
     std::lock_guard<std::mutex> input(session.terminalLock);
     std::string line = TerminalSafe(Utf16ToUtf8(defaultText));
