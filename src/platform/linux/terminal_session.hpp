@@ -2,8 +2,6 @@
 // The terminal front end's state, for when no X display can be opened: bare
 // keys are the hotkeys, the title shows the tooltip, boxes are asked here.
 
-#include <termios.h>
-
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -11,27 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/raw_terminal.hpp"
 #include "platform/platform_services.hpp"
 
 namespace tarrow {
 
 class WakePipe;
-
-// Standard input in non-canonical, no-echo mode; the saved settings come back
-// when this is destroyed or Restore is called, and on fatal signals.
-class RawTerminal {
-public:
-    RawTerminal() = default;
-    RawTerminal(const RawTerminal&) = delete;
-    RawTerminal& operator=(const RawTerminal&) = delete;
-    ~RawTerminal() { Restore(); }
-    bool Enter(int fd);
-    void Restore() noexcept;
-
-private:
-    int fd_ = -1;
-    termios saved_{};
-};
 
 struct TerminalKey {
     uint8_t virtualKey = 0;
