@@ -1,8 +1,9 @@
 // The X CLIPBOARD selection: we own it and answer requests from the event
 // loop. In the terminal the text goes to the terminal's clipboard (OSC 52).
 
-#include "platform/linux/display_session.hpp"
+#include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/x_session.hpp"
 #include "platform/text.hpp"
 
 // Last: Xlib's macros (None, Bool...) clash with the program's own names.
@@ -32,7 +33,7 @@ size_t MaxPropertyBytes(Display* display) {
 
 }  // namespace
 
-void AnswerSelectionRequest(DisplaySession& session, const _XEvent& raw) {
+void AnswerSelectionRequest(XSession& session, const _XEvent& raw) {
     const XSelectionRequestEvent& request = raw.xselectionrequest;
     Display* display = session.display.get();
     XSelectionEvent reply{};
@@ -72,18 +73,19 @@ void AnswerSelectionRequest(DisplaySession& session, const _XEvent& raw) {
     XFlush(display);
 }
 
-bool LinuxPlatform::SetClipboardText(std::u16string_view text) {
-    DisplaySession& session = *display_;
-    const UiMode mode = session.mode.load();
-    if (mode == UiMode::Terminal) return SetTerminalClipboard(text);
+bool SetXClipboard(XSession& session, std::u16string_view text) {
     Display* display = session.display.get();
-    if (mode != UiMode::X11 || display == nullptr || !session.windowAlive) return false;
+    if (display == nullptr || !session.windowAlive) return false;
     session.clipboardUtf8 = Utf16ToUtf8(text);
     // ICCCM wants the time of the event that caused the change, not CurrentTime.
     const Time when = session.lastEventTime != 0 ? session.lastEventTime : CurrentTime;
     XSetSelectionOwner(display, session.atoms.clipboard, session.window, when);
     session.ownsClipboard = XGetSelectionOwner(display, session.atoms.clipboard) == session.window;
     return session.ownsClipboard;
+}
+
+bool LinuxPlatform::SetClipboardText(std::u16string_view text) {
+    return frontEnd_.load()->SetClipboardText(text);
 }
 
 }  // namespace tarrow

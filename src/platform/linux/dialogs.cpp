@@ -1,5 +1,5 @@
-// Message boxes and the input prompt: zenity under X (the Orca screen reader
-// reads it), the terminal in terminal mode, standard error otherwise.
+// Message boxes and the input prompt: the front end's, zenity's under X (the
+// Orca screen reader reads it), the plain line on standard error.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <mutex>
 
-#include "platform/linux/display_session.hpp"
-#include "platform/linux/keymap.hpp"
+#include "platform/linux/dialogs.hpp"
+#include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/terminal_text.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "platform/text.hpp"
 
 extern char** environ;
@@ -22,11 +24,6 @@ namespace tarrow {
 
 namespace {
 
-struct ChildResult {
-    int exitStatus = -1;  // -1: could not start, or ended by a signal
-    std::string output;
-};
-
 // One argument for the command line: no NUL can travel inside it.
 std::string Argument(std::string_view name, std::u16string_view value) {
     std::string text = Utf16ToUtf8(value);
@@ -34,34 +31,35 @@ std::string Argument(std::string_view name, std::u16string_view value) {
     return std::string(name) + text;
 }
 
+}  // namespace
+
 // Keeps the ids of running dialogs, so shutting down can end them.
-class OpenDialog {
+class ZenityBoxes::OpenDialog {
 public:
-    OpenDialog(DisplaySession& session, int pid) : session_(session), pid_(pid) {
-        std::lock_guard<std::mutex> guard(session_.dialogsLock);
-        if (session_.dialogsClosed) {
+    OpenDialog(ZenityBoxes& boxes, int pid) : boxes_(boxes), pid_(pid) {
+        std::lock_guard<std::mutex> guard(boxes_.lock_);
+        if (boxes_.closed_) {
             ::kill(pid_, SIGTERM);  // the program is ending: no new box
         } else {
-            session_.openDialogs.push_back(pid_);
+            boxes_.open_.push_back(pid_);
         }
     }
     ~OpenDialog() {
-        std::lock_guard<std::mutex> guard(session_.dialogsLock);
-        std::erase(session_.openDialogs, pid_);
+        std::lock_guard<std::mutex> guard(boxes_.lock_);
+        std::erase(boxes_.open_, pid_);
     }
     OpenDialog(const OpenDialog&) = delete;
     OpenDialog& operator=(const OpenDialog&) = delete;
 
 private:
-    DisplaySession& session_;
+    ZenityBoxes& boxes_;
     int pid_;
 };
 
 // Runs the program with these arguments (no shell), its standard input from
 // /dev/null and its standard output captured or thrown away, and waits for it.
-ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& args,
-                       bool captureOutput) {
-    ChildResult result;
+ZenityBoxes::Result ZenityBoxes::Run(const std::vector<std::string>& args, bool captureOutput) {
+    Result result;
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -84,7 +82,7 @@ ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& 
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return result;
-    const OpenDialog open(session, pid);
+    const OpenDialog open(*this, pid);
 
     writeEnd = UniqueFd();
     if (captureOutput) {
@@ -107,6 +105,26 @@ ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& 
     return result;
 }
 
+void ZenityBoxes::CloseAll() noexcept {
+    std::lock_guard<std::mutex> guard(lock_);
+    closed_ = true;
+    for (const int pid : open_) ::kill(pid, SIGTERM);
+}
+
+int ZenityBoxes::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                             unsigned style) {
+    const DialogKind kind = style == kMbYesNo ? DialogKind::Question : DialogKind::Info;
+    const Result result = Run(ZenityArguments(kind, caption, text), false);
+    if (result.exitStatus == -1) PrintToStderr(caption, text);
+    return AnswerForExitStatus(style, result.exitStatus);
+}
+
+std::u16string ZenityBoxes::PromptText(std::u16string_view title, std::u16string_view prompt,
+                                       std::u16string_view defaultText) {
+    const Result result = Run(ZenityArguments(DialogKind::Entry, title, prompt, defaultText), true);
+    return PromptResult(result.output, result.exitStatus);
+}
+
 // The text may hold a server's words: no control character of it reaches the terminal.
 void PrintToStderr(std::u16string_view caption, std::u16string_view text) {
     const std::string line = "Tarrow Desk: " + TerminalSafe(Utf16ToUtf8(caption)) + ": " +
@@ -114,12 +132,6 @@ void PrintToStderr(std::u16string_view caption, std::u16string_view text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
-
-bool OnMainThread(const DisplaySession& session) {
-    return std::this_thread::get_id() == session.mainThread;
-}
-
-}  // namespace
 
 std::vector<std::string> ZenityArguments(DialogKind kind, std::u16string_view caption,
                                          std::u16string_view text,
@@ -154,37 +166,12 @@ std::u16string PromptResult(std::string_view output, int exitStatus) {
 
 int LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
                                unsigned style) {
-    DisplaySession& session = *display_;
-    switch (session.mode.load()) {
-        case UiMode::Terminal: return TerminalMessage(session, caption, text, style);
-        case UiMode::X11: {
-            const DialogKind kind = style == kMbYesNo ? DialogKind::Question : DialogKind::Info;
-            const ChildResult result = RunAndWait(session, ZenityArguments(kind, caption, text), false);
-            if (result.exitStatus == -1) PrintToStderr(caption, text);
-            // Only the main thread reads the X queue; a worker's box holds nothing.
-            if (OnMainThread(session)) DiscardKeyEvents(session);
-            return AnswerForExitStatus(style, result.exitStatus);
-        }
-        case UiMode::Headless: break;
-    }
-    PrintToStderr(caption, text);
-    return AnswerForExitStatus(style, -1);
+    return frontEnd_.load()->ShowMessage(caption, text, style);
 }
 
 std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16string_view prompt,
                                          std::u16string_view defaultText) {
-    DisplaySession& session = *display_;
-    switch (session.mode.load()) {
-        case UiMode::Terminal: return TerminalPrompt(session, title, prompt, defaultText);
-        case UiMode::X11: {
-            const ChildResult result = RunAndWait(
-                session, ZenityArguments(DialogKind::Entry, title, prompt, defaultText), true);
-            if (OnMainThread(session)) DiscardKeyEvents(session);
-            return PromptResult(result.output, result.exitStatus);
-        }
-        case UiMode::Headless: break;
-    }
-    return {};
+    return frontEnd_.load()->PromptText(title, prompt, defaultText);
 }
 
 }  // namespace tarrow

@@ -8,16 +8,19 @@
 #include <thread>
 
 #include "platform/linux/audio_session.hpp"
-#include "platform/linux/display_session.hpp"
+#include "platform/linux/front_end.hpp"
 #include "platform/linux/install_folders.hpp"
 #include "platform/linux/proc_reader.hpp"
 #include "platform/linux/speech_session.hpp"
+#include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {
 
 LinuxPlatform::LinuxPlatform(SystemRoots roots)
     : roots_(std::move(roots)),
-      display_(std::make_unique<DisplaySession>()),
+      wake_(std::make_unique<WakePipe>()),
+      headless_(MakeHeadlessFrontEnd(*wake_)),
+      frontEnd_(headless_.get()),
       speech_(std::make_unique<SpeechSession>()),
       audio_(std::make_unique<AudioSession>()),
       proc_(std::make_unique<ProcReader>()) {
@@ -36,8 +39,8 @@ void LinuxPlatform::InitServices() {
 
 void LinuxPlatform::ShutdownServices() {
     StopAudioEngine(*audio_);
-    // Kept as an empty session: a worker may still ask a box while we end.
-    CloseDisplaySession(*display_);
+    // Headless from here: a worker may still ask a box while we end.
+    CloseUserInterface();
     // Texts already handed over ("Exiting") still reach the speech server, but
     // a server that does not answer cannot hold the way out for long.
     StopSpeech(*speech_, std::chrono::milliseconds(500));

@@ -2,6 +2,7 @@
 // The Linux backend: X11 (or the terminal) for events and dialogs,
 // speech-dispatcher, miniaudio, /proc and /sys.
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -10,7 +11,8 @@
 
 namespace tarrow {
 
-struct DisplaySession;  // events.cpp, clipboard.cpp, dialogs.cpp
+class FrontEnd;         // front_end.hpp
+class WakePipe;         // wake_pipe.hpp
 struct SpeechSession;   // speech.cpp
 struct AudioSession;    // platform/audio/audio_session.hpp
 struct ProcReader;      // processes.cpp, system.cpp
@@ -29,6 +31,8 @@ public:
     // Opens the X display, else terminal mode; false (with the reason) when
     // neither an X display nor a terminal is there.
     bool OpenUserInterface(std::string& why);
+    // Back to no front end; what was opened is given back.
+    void CloseUserInterface() noexcept;
 
     void InitServices() override;
     void ShutdownServices() override;
@@ -92,7 +96,10 @@ private:
     SystemRoots roots_;
     std::chrono::steady_clock::time_point clockStart_;
     bool clockStarted_ = false;
-    std::unique_ptr<DisplaySession> display_;
+    std::unique_ptr<WakePipe> wake_;
+    std::unique_ptr<FrontEnd> headless_;
+    std::unique_ptr<FrontEnd> opened_;  // X11 or terminal; kept until the platform goes
+    std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
     std::unique_ptr<SpeechSession> speech_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;

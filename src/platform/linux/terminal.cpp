@@ -7,64 +7,21 @@
 
 #include <algorithm>
 #include <array>
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 
-#include "platform/linux/display_session.hpp"
 #include "platform/linux/keymap.hpp"
+#include "platform/linux/terminal_keys.hpp"
+#include "platform/linux/terminal_session.hpp"
+#include "platform/linux/terminal_text.hpp"
+#include "platform/linux/wake_pipe.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
 
 namespace {
-
-// A signal that ends or stops the program must put the terminal back the way
-// it was; signal handlers reach no session, so the settings are kept here too.
-termios gCookedForSignals{};
-termios gRawForSignals{};
-std::atomic<bool> gSignalRestoreArmed{false};
-constexpr std::array kRestoringSignals = {SIGINT, SIGTERM, SIGHUP,  SIGQUIT, SIGTSTP,
-                                          SIGABRT, SIGSEGV, SIGBUS, SIGFPE};
-std::array<struct sigaction, kRestoringSignals.size()> gPreviousActions{};
-
-void OnFatalSignal(int signal) noexcept {
-    if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gCookedForSignals);
-    if (signal == SIGTSTP) {
-        // Suspend with the terminal restored, and go raw again when continued.
-        struct sigaction stop{}, ours{};
-        stop.sa_handler = SIG_DFL;
-        sigaction(SIGTSTP, &stop, &ours);
-        raise(SIGTSTP);
-        sigaction(SIGTSTP, &ours, nullptr);
-        if (gSignalRestoreArmed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &gRawForSignals);
-        return;
-    }
-    // Whoever handled it before us (the default: end the program) takes over.
-    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
-        if (kRestoringSignals[i] == signal) sigaction(signal, &gPreviousActions[i], nullptr);
-    }
-    raise(signal);
-}
-
-void ArmSignalRestore(const termios& cooked, const termios& raw) {
-    gCookedForSignals = cooked;
-    gRawForSignals = raw;
-    gSignalRestoreArmed.store(true);
-    struct sigaction action{};
-    action.sa_handler = OnFatalSignal;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
-        sigaction(kRestoringSignals[i], &action, &gPreviousActions[i]);
-    }
-}
-
-void DisarmSignalRestore() noexcept {
-    if (!gSignalRestoreArmed.exchange(false)) return;
-    for (size_t i = 0; i < kRestoringSignals.size(); ++i) {
-        sigaction(kRestoringSignals[i], &gPreviousActions[i], nullptr);
-    }
-}
 
 // Short names for the key legend, by hotkey id.
 constexpr std::array<std::string_view, 30> kLegendNames = {
@@ -121,28 +78,7 @@ size_t SequenceLength(std::string_view text) {
 
 }  // namespace
 
-bool RawTerminal::Enter(int fd) {
-    termios raw{};
-    if (tcgetattr(fd, &saved_) != 0) return false;
-    raw = saved_;
-    // Keys arrive one by one without echo; Ctrl+C and output processing stay.
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(fd, TCSANOW, &raw) != 0) return false;
-    fd_ = fd;
-    ArmSignalRestore(saved_, raw);
-    return true;
-}
-
-void RawTerminal::Restore() noexcept {
-    if (fd_ < 0) return;
-    tcsetattr(fd_, TCSANOW, &saved_);
-    DisarmSignalRestore();
-    fd_ = -1;
-}
-
-bool EnterTerminalMode(DisplaySession& session) {
+bool EnterTerminalMode(TerminalSession& session) {
     if (!session.terminal.Enter(STDIN_FILENO)) return false;
     // Save the terminal's title so it comes back at the end (xterm's title stack).
     if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[22;0t");
@@ -150,7 +86,7 @@ bool EnterTerminalMode(DisplaySession& session) {
     return true;
 }
 
-void LeaveTerminalMode(DisplaySession& session) noexcept {
+void LeaveTerminalMode(TerminalSession& session) noexcept {
     if (session.titlePushed) {
         if (const int out = TerminalOut(); out >= 0) WriteAll(out, "\x1b[23;0t");
         session.titlePushed = false;
@@ -173,7 +109,7 @@ std::string TerminalLegend(const std::vector<TerminalKey>& keys) {
     return line;
 }
 
-bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
+bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey) {
     // Keys the terminal cannot send, and keys already taken, fail like a taken hotkey.
     if (KeysymForVirtualKey(virtualKey) == 0) return false;
     for (const TerminalKey& key : session.terminalKeys) {
@@ -183,7 +119,7 @@ bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
     return true;
 }
 
-Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
+Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeoutMs) {
     auto takePending = [&session] {
         const Event event = session.pending.front();
         session.pending.pop_front();
@@ -196,16 +132,12 @@ Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
     }
     // A box asked by a worker owns standard input meanwhile: then only wait.
     std::unique_lock<std::mutex> input(session.terminalLock, std::try_to_lock);
-    pollfd fds[2] = {{session.wakeRead.Get(), POLLIN, 0},
+    pollfd fds[2] = {{wake.ReadFd(), POLLIN, 0},
                      {input.owns_lock() ? STDIN_FILENO : -1, POLLIN, 0}};
     const int wait = static_cast<int>(std::clamp<int64_t>(timeoutMs, 0, 1 << 30));
     if (poll(fds, 2, wait) <= 0) return {};
-    if (fds[0].revents & POLLIN) {
-        char drain[64];
-        while (read(session.wakeRead.Get(), drain, sizeof drain) > 0) {
-        }
-    }
-    if (session.exitRequested.exchange(false)) return Event{EventKind::ExitRequest, 0};
+    if (fds[0].revents & POLLIN) wake.Drain();
+    if (wake.TakeExitRequest()) return Event{EventKind::ExitRequest, 0};
     if (fds[1].revents & POLLIN) {
         char buffer[64];
         const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
@@ -223,7 +155,7 @@ Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs) {
     return session.pending.empty() ? Event{EventKind::Other, 0} : takePending();
 }
 
-void SetTerminalTitle(DisplaySession&, std::u16string_view title) {
+void SetTerminalTitle(TerminalSession&, std::u16string_view title) {
     if (const int out = TerminalOut(); out >= 0) {
         WriteAll(out, "\x1b]0;" + TerminalSafe(Utf16ToUtf8(title)) + "\x07");
     }
@@ -237,7 +169,7 @@ bool SetTerminalClipboard(std::u16string_view text) {
     return true;
 }
 
-int TerminalMessage(DisplaySession& session, std::u16string_view caption,
+int TerminalMessage(TerminalSession& session, std::u16string_view caption,
                     std::u16string_view text, unsigned style) {
     std::lock_guard<std::mutex> input(session.terminalLock);
     const bool yesNo = style == kMbYesNo;
@@ -264,7 +196,7 @@ int TerminalMessage(DisplaySession& session, std::u16string_view caption,
     return result;
 }
 
-std::u16string TerminalPrompt(DisplaySession& session, std::u16string_view title,
+std::u16string TerminalPrompt(TerminalSession& session, std::u16string_view title,
                               std::u16string_view prompt, std::u16string_view defaultText) {
     std::lock_guard<std::mutex> input(session.terminalLock);
     std::string line = TerminalSafe(Utf16ToUtf8(defaultText));

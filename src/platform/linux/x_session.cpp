@@ -1,14 +1,12 @@
-// Opening the X display (or falling back to the terminal), the X error
-// handler, hotkey grabs and the keyboard layout name.
+// Opening the X display, the X error handler, the hidden window, hotkey
+// grabs and the keyboard layout name.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
+#include <atomic>
 
-#include <cstdlib>
-
-#include "platform/linux/display_session.hpp"
+#include "platform/linux/keyboard_layout.hpp"
 #include "platform/linux/keymap.hpp"
+#include "platform/linux/x_session.hpp"
+#include "platform/text.hpp"
 
 // Last: Xlib's macros (None, Bool...) clash with the program's own names.
 #include <X11/XKBlib.h>
@@ -110,58 +108,55 @@ void XDisplayCloser::operator()(_XDisplay* display) const noexcept {
     if (display != nullptr) XCloseDisplay(display);
 }
 
-DisplaySession::DisplaySession() : mainThread(std::this_thread::get_id()) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wakeRead = UniqueFd(fds[0]);
-        wakeWrite = UniqueFd(fds[1]);
-    }
-}
-
-DisplaySession::~DisplaySession() { CloseDisplaySession(*this); }
-
 unsigned long RefusedGrabCount() { return gRefusedGrabs.load(); }
 
-bool OpenDisplaySession(DisplaySession& session, std::string& why) {
+bool OpenXSession(XSession& session) {
     session.mainThread = std::this_thread::get_id();
-    if (Display* display = XOpenDisplay(nullptr)) {
-        session.display.reset(display);
-        XSetErrorHandler(OnXError);
-        int opcode = 0, event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
-        XkbQueryExtension(display, &opcode, &event, &error, &major, &minor);
-        session.root = DefaultRootWindow(display);
-        InternAtoms(display, session.atoms);
-        session.numLockMask = FindNumLockMask(display);
-        session.mode.store(UiMode::X11);
-        return true;
-    }
-    if (isatty(STDIN_FILENO) && EnterTerminalMode(session)) {
-        session.mode.store(UiMode::Terminal);
-        return true;
-    }
-    const char* name = std::getenv("DISPLAY");
-    why = std::string("Tarrow Desk: cannot open the X display \"") + (name ? name : "") +
-          "\" and standard input is not a terminal; it needs one of them for its hotkeys.";
-    return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    session.display.reset(display);
+    XSetErrorHandler(OnXError);
+    int opcode = 0, event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    XkbQueryExtension(display, &opcode, &event, &error, &major, &minor);
+    session.root = DefaultRootWindow(display);
+    InternAtoms(display, session.atoms);
+    session.numLockMask = FindNumLockMask(display);
+    return true;
 }
 
-void CloseDisplaySession(DisplaySession& session) noexcept {
-    {
-        // A box a worker still shows would otherwise stay on screen after we end.
-        std::lock_guard<std::mutex> guard(session.dialogsLock);
-        session.dialogsClosed = true;
-        for (const int pid : session.openDialogs) ::kill(pid, SIGTERM);
-    }
-    const UiMode mode = session.mode.exchange(UiMode::Headless);
-    if (mode == UiMode::Terminal) LeaveTerminalMode(session);
-    // Closing the connection releases the window, the grabs and the selection.
+void CloseXSession(XSession& session) noexcept {
     session.display.reset();
     session.windowAlive = false;
     session.ownsClipboard = false;
     session.grabs.clear();
 }
 
-bool GrabHotkey(DisplaySession& session, int id, uint32_t modifiers, uint8_t virtualKey) {
+void CreateXWindow(XSession& session, std::u16string_view title) {
+    Display* display = session.display.get();
+    if (display == nullptr || session.windowAlive) return;
+    session.window = XCreateSimpleWindow(display, session.root, 0, 0, 1, 1, 0, 0, 0);
+    session.windowAlive = true;
+    const std::string name = Utf16ToUtf8(title);
+    XStoreName(display, session.window, name.c_str());
+    XChangeProperty(display, session.window, session.atoms.netWmName, session.atoms.utf8String, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(name.data()),
+                    static_cast<int>(name.size()));
+    Atom deleteWindow = session.atoms.wmDeleteWindow;
+    XSetWMProtocols(display, session.window, &deleteWindow, 1);
+    XSelectInput(display, session.window, StructureNotifyMask);
+    XFlush(display);
+}
+
+void DestroyXWindow(XSession& session) {
+    Display* display = session.display.get();
+    if (display == nullptr || !session.windowAlive) return;
+    XDestroyWindow(display, session.window);
+    XFlush(display);
+    session.windowAlive = false;
+    session.ownsClipboard = false;
+}
+
+bool GrabHotkey(XSession& session, int id, uint32_t modifiers, uint8_t virtualKey) {
     Display* display = session.display.get();
     if (display == nullptr) return false;
     const KeySym keysym = KeysymForVirtualKey(virtualKey, XKeyboardLayoutName(session));
@@ -190,7 +185,7 @@ bool GrabHotkey(DisplaySession& session, int id, uint32_t modifiers, uint8_t vir
     return true;
 }
 
-std::u16string XKeyboardLayoutName(DisplaySession& session) {
+std::u16string XKeyboardLayoutName(XSession& session) {
     Display* display = session.display.get();
     if (display == nullptr) return u"00000409";
     XkbStateRec state{};

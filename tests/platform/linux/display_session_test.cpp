@@ -9,8 +9,10 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/linux/display_session.hpp"
+#include "platform/linux/dialogs.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/terminal_session.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace tarrow {
 namespace {
@@ -59,7 +61,7 @@ TEST(TerminalMode, LegendListsTheKeysInIdOrder) {
 }
 
 TEST(TerminalMode, KeysAreTakenOnceAndOnlyWhenTypable) {
-    DisplaySession session;
+    TerminalSession session;
     EXPECT_TRUE(AddTerminalKey(session, 0, 'Q'));
     EXPECT_TRUE(AddTerminalKey(session, 29, 0x20));
     EXPECT_FALSE(AddTerminalKey(session, 5, 'Q'));   // already the exit key

@@ -3,7 +3,10 @@
 #include <set>
 
 #include "hotkeys/hotkeys.hpp"
+#include "platform/linux/keyboard_layout.hpp"
 #include "platform/linux/keymap.hpp"
+#include "platform/linux/terminal_keys.hpp"
+#include "platform/linux/terminal_text.hpp"
 
 namespace tarrow {
 namespace {

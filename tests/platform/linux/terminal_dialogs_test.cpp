@@ -4,7 +4,9 @@
 
 #include <string_view>
 
-#include "platform/linux/display_session.hpp"
+#include "platform/linux/terminal_session.hpp"
+#include "platform/linux/unique_fd.hpp"
+#include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {
 namespace {
@@ -30,7 +32,8 @@ protected:
         ASSERT_EQ(write(master_.Get(), keys.data(), keys.size()), ssize_t(keys.size()));
     }
 
-    DisplaySession session_;
+    WakePipe wake_;
+    TerminalSession session_;
     UniqueFd master_, slave_, savedStdin_;
 };
 
@@ -52,7 +55,7 @@ TEST_F(TypedInput, KeysTypedAheadOfTheBoxAreDropped) {
     Type("k");
     session_.terminalKeys = {{'Q', 0}, {'K', 10}};
     session_.legendShown = true;
-    const Event event = NextTerminalEvent(session_, 1000);
+    const Event event = NextTerminalEvent(session_, wake_, 1000);
     EXPECT_EQ(event.kind, EventKind::Hotkey);
     EXPECT_EQ(event.id, 10);  // not the q typed under the box
 }
@@ -75,7 +78,7 @@ TEST_F(TypedInput, BareKeysBecomeHotkeysInOrder) {
     Type(" x\x1b[3~Q");
     std::vector<int64_t> ids;
     for (int i = 0; i < 3; ++i) {
-        const Event event = NextTerminalEvent(session_, 1000);
+        const Event event = NextTerminalEvent(session_, wake_, 1000);
         ASSERT_EQ(event.kind, EventKind::Hotkey);
         ids.push_back(event.id);
     }
@@ -85,7 +88,7 @@ TEST_F(TypedInput, BareKeysBecomeHotkeysInOrder) {
 TEST_F(TypedInput, HangUpIsACloseRequest) {
     session_.legendShown = true;
     master_ = UniqueFd();
-    const Event event = NextTerminalEvent(session_, 1000);
+    const Event event = NextTerminalEvent(session_, wake_, 1000);
     EXPECT_EQ(event.kind, EventKind::Close);
 }
 
