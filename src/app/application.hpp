@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "hotkeys/hotkeys.hpp"
 #include "monitors/monitors.hpp"
 #include "platform/platform_services.hpp"
 #include "processes/processes.hpp"
@@ -44,6 +45,9 @@ struct Application {
 };
 
 enum class LoopControl { Continue, Exit };
+
+// The hotkeys: keys, failure texts, legend labels and actions (dispatch.cpp).
+extern const HotkeyTable kHotkeys;
 
 // Start-up steps; false when the program ended during them (exit hotkey taken).
 bool Startup(Application& app);

@@ -65,6 +65,7 @@ private:
 struct TerminalKey {
     uint8_t virtualKey = 0;
     int id = 0;
+    std::string label;  // UTF-8, as registered
 };
 
 struct DisplaySession {
@@ -131,7 +132,8 @@ void AnswerSelectionRequest(DisplaySession& session, const _XEvent& event);
 bool EnterTerminalMode(DisplaySession& session);
 void LeaveTerminalMode(DisplaySession& session) noexcept;
 Event NextTerminalEvent(DisplaySession& session, int64_t timeoutMs);
-bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey);
+bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey,
+                    std::u16string_view label);
 void SetTerminalTitle(DisplaySession& session, std::u16string_view title);
 bool SetTerminalClipboard(std::u16string_view text);
 int TerminalMessage(DisplaySession& session, std::u16string_view caption,

@@ -187,10 +187,11 @@ void LinuxPlatform::SetTrayTooltip(std::u16string_view tooltip) {
 void LinuxPlatform::RemoveTrayIcon() {}
 void LinuxPlatform::CreateTrayMenu(int64_t, std::u16string_view) {}
 
-bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) {
+bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                   std::u16string_view label) {
     switch (display_->mode.load()) {
         case UiMode::X11: return GrabHotkey(*display_, id, modifiers, virtualKey);
-        case UiMode::Terminal: return AddTerminalKey(*display_, id, virtualKey);
+        case UiMode::Terminal: return AddTerminalKey(*display_, id, virtualKey, label);
         case UiMode::Headless: break;
     }
     return false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/platform_services.hpp"
+#include "platform/virtual_keys.hpp"
 
 // Last: X.h defines macros (None, Bool...) that clash with our names.
 #include <X11/X.h>
@@ -15,12 +16,6 @@
 namespace tarrow {
 
 namespace {
-
-constexpr uint8_t kVkBack = 0x08, kVkSpace = 0x20, kVkDelete = 0x2E, kVkF1 = 0x70,
-                  kVkF8 = 0x77, kVkOem1 = 0xBA, kVkOemPlus = 0xBB, kVkOemComma = 0xBC,
-                  kVkOemMinus = 0xBD, kVkOemPeriod = 0xBE, kVkOem2 = 0xBF, kVkOem3 = 0xC0,
-                  kVkOem4 = 0xDB, kVkOem5 = 0xDC, kVkOem6 = 0xDD, kVkOem7 = 0xDE,
-                  kVkOem8 = 0xDF;
 
 // The punctuation keys of the US layout: virtual key, keysym, plain and shifted character.
 struct PunctuationKey {

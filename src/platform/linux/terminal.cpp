@@ -66,14 +66,6 @@ void DisarmSignalRestore() noexcept {
     }
 }
 
-// Short names for the key legend, by hotkey id.
-constexpr std::array<std::string_view, 30> kLegendNames = {
-    "exit", "CPU info", "previous", "next", "kill (confirm)", "kill", "most memory",
-    "first", "last", "most CPU", "kill favourites", "find", "sort", "CPU use", "memory",
-    "focus", "focused name", "focused CPU", "focused memory", "copy",
-    "focused CPU monitor", "focused memory monitor", "path", "uptime", "CPU monitor",
-    "memory monitor", "battery", "battery monitor", "updates", "repeat"};
-
 void WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = write(fd, bytes.data(), bytes.size());
@@ -164,22 +156,21 @@ std::string TerminalLegend(const std::vector<TerminalKey>& keys) {
               [](const TerminalKey& a, const TerminalKey& b) { return a.id < b.id; });
     std::string line = "Tarrow Desk keys:";
     for (size_t i = 0; i < sorted.size(); ++i) {
-        const int id = sorted[i].id;
         line += (i == 0 ? " " : ", ") + TerminalKeyLabel(sorted[i].virtualKey) + " ";
-        line += id >= 0 && id < static_cast<int>(kLegendNames.size())
-                    ? std::string(kLegendNames[static_cast<size_t>(id)])
-                    : "#" + std::to_string(id);
+        line += sorted[i].label.empty() ? "#" + std::to_string(sorted[i].id)
+                                        : TerminalSafe(sorted[i].label);
     }
     return line;
 }
 
-bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey) {
+bool AddTerminalKey(DisplaySession& session, int id, uint8_t virtualKey,
+                    std::u16string_view label) {
     // Keys the terminal cannot send, and keys already taken, fail like a taken hotkey.
     if (KeysymForVirtualKey(virtualKey) == 0) return false;
     for (const TerminalKey& key : session.terminalKeys) {
         if (key.virtualKey == virtualKey) return false;
     }
-    session.terminalKeys.push_back({virtualKey, id});
+    session.terminalKeys.push_back({virtualKey, id, Utf16ToUtf8(label)});
     return true;
 }
 

@@ -135,7 +135,8 @@ void Win32Platform::CloseHiddenWindow() {
     }
 }
 
-bool Win32Platform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) {
+bool Win32Platform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                   std::u16string_view) {
     return RegisterHotKey(window_->hidden.get(), id, modifiers, virtualKey) != FALSE;
 }
 
