@@ -51,7 +51,7 @@ void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessSta
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
     RefreshProcessList(platform, processes);
     m.lastSampleTime = platform.NowMs();
-    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Monitor off.", false);
@@ -67,7 +67,7 @@ void TickFocusedMemory(PlatformServices& platform, SpeechOutput& speech,
                        ProcessState& processes, Monitor& m, const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
     RefreshProcessList(platform, processes);
-    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Memory monitor off.", false);
@@ -158,7 +158,7 @@ void SaveStates(PlatformServices& platform, Monitors& monitors) {
 
 void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                    Monitor& m, std::u16string_view name) {
-    if (FindIndexByPid(platform, processes, processes.focusedPid) == -1) {
+    if (RefreshAndFindIndexByPid(platform, processes, processes.focusedPid) == -1) {
         m.enabled = 0;
         speech.Speak(u"No focused process", false);
         return;
