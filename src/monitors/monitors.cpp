@@ -49,6 +49,8 @@ bool StartCues(PlatformServices& platform, const Monitor& m, double sample, CueI
 void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                     Monitor& m, const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    // Two snapshots: the interval counts from between them, and the figure is
+    // the second one's.
     RefreshProcessList(platform, processes);
     m.lastSampleTime = platform.NowMs();
     const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
