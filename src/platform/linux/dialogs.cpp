@@ -88,16 +88,8 @@ ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& 
 
     writeEnd = UniqueFd();
     if (captureOutput) {
-        char buffer[4096];
-        while (true) {
-            const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
-            if (n > 0) {
-                // A prompt line is short; never hold more than this.
-                if (result.output.size() < (1u << 20)) result.output.append(buffer, static_cast<size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                break;
-            }
-        }
+        // A prompt line is short; never hold more than this.
+        ReadAll(readEnd.Get(), result.output, 1u << 20);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {

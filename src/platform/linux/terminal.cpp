@@ -66,15 +66,6 @@ void DisarmSignalRestore() noexcept {
     }
 }
 
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
-
 void Say(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
 
 // Escape sequences only make sense on a terminal.
