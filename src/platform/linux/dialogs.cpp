@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/linux/child_process.hpp"
 #include "platform/linux/display_session.hpp"
 #include "platform/linux/keymap.hpp"
 #include "platform/linux/linux_platform.hpp"
@@ -92,9 +93,7 @@ ChildResult RunAndWait(DisplaySession& session, const std::vector<std::string>& 
         ReadAll(readEnd.Get(), result.output, 1u << 20);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return result;
-    }
+    if (!WaitForChild(pid, status)) return result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }

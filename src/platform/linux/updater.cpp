@@ -13,6 +13,7 @@
 #include <climits>
 #include <string>
 
+#include "platform/linux/child_process.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/unique_fd.hpp"
 
@@ -92,8 +93,7 @@ bool LinuxPlatform::StartUpdater() {
     }
     errorsWrite.Close();
     int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
+    WaitForChild(middle, status);  // when it cannot be, the pipe below still tells
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
     // The pipe closes without a word when exec succeeded.
     int error = 0;
