@@ -4,21 +4,17 @@
 #include <cstdint>
 #include <string_view>
 
+#include "hotkeys/hotkeys.hpp"
 #include "monitors/monitors.hpp"
 #include "platform/platform_services.hpp"
 #include "processes/processes.hpp"
 #include "settings/settings.hpp"
 #include "speech/speech.hpp"
 #include "update/update.hpp"
+#include "update/version.hpp"
 
 namespace tarrow {
 
-// Test builds may report another version (TARROW_TEST_VERSION in CMake).
-#ifndef TARROW_VERSION
-#define TARROW_VERSION "1.0.7"
-#endif
-inline constexpr std::u16string_view kRunningVersion = u"" TARROW_VERSION;
-inline constexpr std::u16string_view kVersionLabel = u"" TARROW_VERSION ", Build 222";
 inline constexpr int64_t kRefreshIntervalMs = 5000;
 // Builds for a distribution package leave updates to the package manager.
 #ifdef TARROW_PACKAGE_BUILD
@@ -44,6 +40,9 @@ struct Application {
 };
 
 enum class LoopControl { Continue, Exit };
+
+// The hotkeys: keys, failure texts, legend labels and actions (dispatch.cpp).
+extern const HotkeyTable kHotkeys;
 
 // Start-up steps; false when the program ended during them (exit hotkey taken).
 bool Startup(Application& app);

@@ -1,5 +1,6 @@
 #pragma once
-// The thirty global hotkeys: modifier parsing, the key table and registration.
+// The thirty global hotkeys: the row each one has in the hotkey table, modifier
+// parsing and registration.
 
 #include <array>
 #include <cstdint>
@@ -10,18 +11,29 @@
 
 namespace tarrow {
 
+struct Application;  // what the actions run on; the table itself lives with it
+
 inline constexpr int kHotkeyCount = 30;
 inline constexpr int kExitHotkeyId = 0;
 
+// One row of the hotkey table: everything registration, dispatch and the
+// terminal legend know of a hotkey.
 struct HotkeyAction {
     int id = 0;
-    uint8_t virtualKey = 0;
+    uint8_t usKey = 0;     // its key on the US and Polish layouts
+    uint8_t otherKey = 0;  // its key on every other layout
     std::u16string_view failureMessage;  // without the exit suffix
-    bool fatal = false;
+    std::u16string_view label;           // its short name in a key legend
+    void (*action)(Application&) = nullptr;  // none for exit: the loop ends itself
+
+    uint8_t KeyOn(std::u16string_view layoutName) const {
+        return layoutName == u"00000409" || layoutName == u"00000415" ? usKey : otherKey;
+    }
+    bool Fatal() const { return id == kExitHotkeyId; }
 };
 
-// The key table for a keyboard layout name; ids 1 and 8 depend on the layout.
-std::array<HotkeyAction, kHotkeyCount> HotkeyTable(std::u16string_view layoutName);
+// Indexed by id.
+using HotkeyTable = std::array<HotkeyAction, kHotkeyCount>;
 
 // The order in which the hotkeys are registered.
 extern const std::array<int, kHotkeyCount> kRegistrationOrder;
@@ -32,8 +44,9 @@ extern const std::u16string_view kExitSuffix;
 // replaced (in memory) by "control+alt+shift".
 int64_t ParseModifiers(std::u16string& modifier);
 
-// Registers every hotkey, showing a box for each failure. Returns false when
-// the exit hotkey failed: its box was shown and the program must end.
-bool RegisterAllHotkeys(PlatformServices& platform, std::u16string& modifier);
+// Registers every hotkey of the table, showing a box for each failure. Returns
+// false when the exit hotkey failed: its box was shown and the program must end.
+bool RegisterAllHotkeys(PlatformServices& platform, std::u16string& modifier,
+                        const HotkeyTable& table);
 
 }  // namespace tarrow

@@ -49,9 +49,11 @@ bool StartCues(PlatformServices& platform, const Monitor& m, double sample, CueI
 void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                     Monitor& m, const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    // Two snapshots: the interval counts from between them, and the figure is
+    // the second one's.
     RefreshProcessList(platform, processes);
     m.lastSampleTime = platform.NowMs();
-    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Monitor off.", false);
@@ -67,7 +69,7 @@ void TickFocusedMemory(PlatformServices& platform, SpeechOutput& speech,
                        ProcessState& processes, Monitor& m, const SoundCues& cues) {
     if (!IsOn(m) || !TakeTurn(platform, m)) return;
     RefreshProcessList(platform, processes);
-    const ProcessEntry* entry = FocusedEntry(platform, processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Memory monitor off.", false);
@@ -136,14 +138,29 @@ void Flip(SpeechOutput& speech, Monitor& m, std::u16string_view name) {
     }
 }
 
-void SaveStates(PlatformServices& platform, const Monitors& monitors) {
-    SaveMonitorStates(platform, monitors.pcCpu.enabled, monitors.pcMemory.enabled,
-                      monitors.pcBattery.enabled);
+// The value of a monitor that a settings key configures.
+int64_t& ValueOf(Monitors& monitors, const MonitorSetting& setting) {
+    Monitor* const byName[] = {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu,
+                               &monitors.pcMemory, &monitors.pcBattery};
+    Monitor& m = *byName[static_cast<size_t>(setting.monitor)];
+    switch (setting.value) {
+        case MonitorValue::Switch: return m.enabled;
+        case MonitorValue::Interval: return m.interval;
+        case MonitorValue::Threshold: break;
+    }
+    return m.threshold;
+}
+
+void SaveStates(PlatformServices& platform, Monitors& monitors) {
+    Settings states;
+    for (const MonitorSetting& setting : kMonitorSettings)
+        if (setting.value == MonitorValue::Switch) states.*setting.field = ValueOf(monitors, setting);
+    SaveMonitorStates(platform, states);
 }
 
 void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                    Monitor& m, std::u16string_view name) {
-    if (FindIndexByPid(platform, processes, processes.focusedPid) == -1) {
+    if (RefreshAndFindIndexByPid(platform, processes, processes.focusedPid) == -1) {
         m.enabled = 0;
         speech.Speak(u"No focused process", false);
         return;
@@ -155,31 +172,15 @@ void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessStat
 
 void InitMonitors(Monitors& monitors, int64_t now) {
     monitors = Monitors{};
-    monitors.fpCpu.threshold = 2;
-    monitors.fpMemory.threshold = 5;
-    monitors.pcMemory.threshold = 100;
-    monitors.pcCpu.threshold = 2;
-    monitors.pcBattery.threshold = 10;
-    monitors.pcBattery.interval = 10000;
+    for (const MonitorSetting& setting : kMonitorSettings) ValueOf(monitors, setting) = setting.builtIn;
     for (Monitor* m : {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu, &monitors.pcMemory,
                        &monitors.pcBattery})
         m->lastSampleTime = now;
 }
 
 void ApplySettings(Monitors& monitors, const Settings& settings) {
-    monitors.pcCpu.enabled = settings.pc_cpu_monitor;
-    monitors.pcMemory.enabled = settings.pc_memory_monitor;
-    monitors.pcBattery.enabled = settings.pc_battery_monitor;
-    monitors.fpMemory.interval = settings.fp_memory_time;
-    monitors.fpCpu.interval = settings.fp_cpu_time;
-    monitors.pcCpu.interval = settings.pc_cpu_time;
-    monitors.pcMemory.interval = settings.pc_memory_time;
-    monitors.pcBattery.interval = settings.pc_battery_time;
-    monitors.fpMemory.threshold = settings.fp_memory_diff;
-    monitors.fpCpu.threshold = settings.fp_cpu_diff;
-    monitors.pcCpu.threshold = settings.pc_cpu_diff;
-    monitors.pcMemory.threshold = settings.pc_memory_diff;
-    monitors.pcBattery.threshold = settings.pc_battery_diff;
+    for (const MonitorSetting& setting : kMonitorSettings)
+        ValueOf(monitors, setting) = settings.*setting.field;
 }
 
 int64_t WholeMebibytes(float bytes) {

@@ -130,7 +130,9 @@ public:
     virtual std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                                       std::u16string_view defaultText) = 0;
 
-    virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) = 0;
+    // label: the hotkey's short name, for a front end that shows its keys.
+    virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                std::u16string_view label) = 0;
     // Eight hexadecimal digits, for example "00000409".
     virtual std::u16string KeyboardLayoutName() = 0;
 

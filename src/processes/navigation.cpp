@@ -22,9 +22,9 @@ const ProcessEntry* EntryAtCursorOrFirst(ProcessList& list) {
 }
 
 // Finds the focused process in a fresh list; says so when it is gone.
-const ProcessEntry* FocusedEntryOrSay(PlatformServices& platform, SpeechOutput& speech,
+const ProcessEntry* RefreshAndFindFocusedOrSay(PlatformServices& platform, SpeechOutput& speech,
                                       ProcessState& state) {
-    const ProcessEntry* entry = FocusedEntry(platform, state);
+    const ProcessEntry* entry = RefreshAndFindFocused(platform, state);
     if (!entry) speech.Speak(u"No focused process.", false);
     return entry;
 }
@@ -161,21 +161,21 @@ void FocusProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) 
 }
 
 void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(e->name + u", " + IntegerText(e->pid), true);
     KeepCursorOnList(state.list);
 }
 
 void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(IntegerText(ToWholeNumber(e->cpu)), true);
     KeepCursorOnList(state.list);
 }
 
 void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = FocusedEntryOrSay(platform, speech, state);
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
     if (!e) return;
     speech.Speak(FormatBytes(static_cast<float>(e->memory)), true);
     KeepCursorOnList(state.list);

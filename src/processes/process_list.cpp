@@ -118,16 +118,19 @@ int64_t TotalCpuPercent(const ProcessList& list) {
     return total;
 }
 
-int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
-    RefreshProcessList(platform, state);
-    const auto& entries = state.list.entries;
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].pid == pid) return static_cast<int64_t>(i);
+int64_t IndexOfPid(const ProcessList& list, int64_t pid) {
+    for (size_t i = 0; i < list.entries.size(); ++i)
+        if (list.entries[i].pid == pid) return static_cast<int64_t>(i);
     return -1;
 }
 
-const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state) {
-    return EntryAt(state.list, FindIndexByPid(platform, state, state.focusedPid));
+int64_t RefreshAndFindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
+    RefreshProcessList(platform, state);
+    return IndexOfPid(state.list, pid);
+}
+
+const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state) {
+    return EntryAt(state.list, RefreshAndFindIndexByPid(platform, state, state.focusedPid));
 }
 
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {

@@ -59,8 +59,10 @@ struct ProcessState {
 // Snapshot and sampling.
 void RefreshProcessList(PlatformServices& platform, ProcessState& state);
 int64_t TotalCpuPercent(const ProcessList& list);
-// Refreshes, then gives the index of the first entry with this PID, or -1.
-int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
+// The index of the first entry with this PID, or -1.
+int64_t IndexOfPid(const ProcessList& list, int64_t pid);
+// Refreshes, then gives IndexOfPid in the new list.
+int64_t RefreshAndFindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
 // nullptr when the index is outside the list.
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
 // Puts the cursor on an index and remembers the process standing there.
@@ -71,7 +73,7 @@ void FollowCursorProcess(ProcessList& list);
 bool SameProcess(const ProcessEntry& entry, const CursorProcess& process);
 // Refreshes, then gives the focused process's entry, or nullptr when none was
 // chosen or it has ended.
-const ProcessEntry* FocusedEntry(PlatformServices& platform, ProcessState& state);
+const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state);
 int64_t ProcessorCount(PlatformServices& platform);
 
 // Navigation, search and the focused process.

@@ -1,7 +1,6 @@
-#include <algorithm>
 #include "settings/settings.hpp"
 
-#include <array>
+#include <algorithm>
 
 #include "platform/text.hpp"
 #include "settings/ini.hpp"
@@ -9,37 +8,37 @@
 
 namespace tarrow {
 
-namespace {
+using enum MonitorName;
+using enum MonitorValue;
 
-struct IntegerKey {
-    std::u16string_view name;
-    int64_t Settings::*field;
-    int64_t written;  // the value in a newly created file
-};
-
-// The "monitors" keys in the order a new file lists them.
-constexpr std::array<IntegerKey, 13> kMonitorKeys{{
-    {u"pc_cpu_monitor", &Settings::pc_cpu_monitor, 0},
-    {u"pc_memory_monitor", &Settings::pc_memory_monitor, 0},
-    {u"pc_battery_monitor", &Settings::pc_battery_monitor, 0},
-    {u"fp_memory_time", &Settings::fp_memory_time, 5000},
-    {u"fp_cpu_time", &Settings::fp_cpu_time, 5000},
-    {u"pc_cpu_time", &Settings::pc_cpu_time, 5000},
-    {u"pc_memory_time", &Settings::pc_memory_time, 5000},
-    {u"pc_battery_time", &Settings::pc_battery_time, 10000},
-    {u"fp_memory_diff", &Settings::fp_memory_diff, 10},
-    {u"fp_cpu_diff", &Settings::fp_cpu_diff, 2},
-    {u"pc_cpu_diff", &Settings::pc_cpu_diff, 2},
-    {u"pc_memory_diff", &Settings::pc_memory_diff, 100},
-    {u"pc_battery_diff", &Settings::pc_battery_diff, 10},
+constinit const std::array<MonitorSetting, 13> kMonitorSettings{{
+    {u"pc_cpu_monitor", 0, 0, &Settings::pc_cpu_monitor, PcCpu, Switch},
+    {u"pc_memory_monitor", 0, 0, &Settings::pc_memory_monitor, PcMemory, Switch},
+    {u"pc_battery_monitor", 0, 0, &Settings::pc_battery_monitor, PcBattery, Switch},
+    {u"fp_memory_time", 5000, 5000, &Settings::fp_memory_time, FocusedMemory, Interval},
+    {u"fp_cpu_time", 5000, 5000, &Settings::fp_cpu_time, FocusedCpu, Interval},
+    {u"pc_cpu_time", 5000, 5000, &Settings::pc_cpu_time, PcCpu, Interval},
+    {u"pc_memory_time", 5000, 5000, &Settings::pc_memory_time, PcMemory, Interval},
+    {u"pc_battery_time", 10000, 10000, &Settings::pc_battery_time, PcBattery, Interval},
+    {u"fp_memory_diff", 5, 10, &Settings::fp_memory_diff, FocusedMemory, Threshold},
+    {u"fp_cpu_diff", 2, 2, &Settings::fp_cpu_diff, FocusedCpu, Threshold},
+    {u"pc_cpu_diff", 2, 2, &Settings::pc_cpu_diff, PcCpu, Threshold},
+    {u"pc_memory_diff", 100, 100, &Settings::pc_memory_diff, PcMemory, Threshold},
+    {u"pc_battery_diff", 10, 10, &Settings::pc_battery_diff, PcBattery, Threshold},
 }};
+
+Settings::Settings() {
+    for (const MonitorSetting& setting : kMonitorSettings) this->*setting.field = setting.builtIn;
+}
+
+namespace {
 
 std::string DefaultContents() {
     IniDocument document;
     document.groups.push_back({true, u"general", {{false, u"modifier", u"control+alt+shift"}}});
     IniGroup monitors{true, u"monitors", {}};
-    for (const IntegerKey& key : kMonitorKeys)
-        monitors.lines.push_back({false, std::u16string(key.name), IntegerText(key.written)});
+    for (const MonitorSetting& setting : kMonitorSettings)
+        monitors.lines.push_back({false, std::u16string(setting.key), IntegerText(setting.written)});
     document.groups.push_back(std::move(monitors));
     return WriteIni(document);
 }
@@ -79,8 +78,8 @@ void ReadGeneral(const IniGroup& group, Settings& settings) {
 void ReadMonitors(const IniGroup& group, Settings& settings) {
     for (const IniLine& line : group.lines) {
         if (line.isComment || line.value.empty()) continue;
-        for (const IntegerKey& key : kMonitorKeys)
-            if (line.name == key.name) settings.*key.field = ParseIniInteger(line.value);
+        for (const MonitorSetting& setting : kMonitorSettings)
+            if (line.name == setting.key) settings.*setting.field = ParseIniInteger(line.value);
     }
 }
 
@@ -114,8 +113,7 @@ void LoadSettings(PlatformServices& platform, Settings& settings) {
         ReadMonitors(*monitors, settings);
 }
 
-void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t pcMemoryMonitor,
-                       int64_t pcBatteryMonitor) {
+void SaveMonitorStates(PlatformServices& platform, const Settings& states) {
     const FileReadResult file = platform.ReadFile(kSettingsFile);
     if (file.status == FileReadStatus::Missing) {
         platform.ReplaceFile(kSettingsFile, DefaultContents());
@@ -130,9 +128,8 @@ void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t
         document.groups.push_back({true, u"monitors", {}});
         monitors = &document.groups.back();
     }
-    StoreKey(*monitors, u"pc_cpu_monitor", pcCpuMonitor);
-    StoreKey(*monitors, u"pc_memory_monitor", pcMemoryMonitor);
-    StoreKey(*monitors, u"pc_battery_monitor", pcBatteryMonitor);
+    for (const MonitorSetting& setting : kMonitorSettings)
+        if (setting.value == MonitorValue::Switch) StoreKey(*monitors, setting.key, states.*setting.field);
     // Written aside and renamed over the old file; a read-only file stays as it is.
     platform.ReplaceFile(kSettingsFile, EncodeSaved(read, document));
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The settings record and the prefs.ini file behind it.
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform_services.hpp"
 
@@ -10,30 +12,50 @@ namespace tarrow {
 
 inline constexpr char16_t kSettingsFile[] = u"prefs.ini";
 
-// Field names follow the keys of prefs.ini; the initialisers are the built-in values.
+// Field names follow the keys of prefs.ini. A new record holds the built-in
+// values (those of kMonitorSettings).
 struct Settings {
+    Settings();
+
     std::u16string modifier;  // empty: the hotkeys use control+alt+shift
-    int64_t pc_cpu_monitor = 0;
-    int64_t pc_memory_monitor = 0;
-    int64_t pc_battery_monitor = 0;
-    int64_t fp_memory_time = 5000;
-    int64_t fp_cpu_time = 5000;
-    int64_t pc_cpu_time = 5000;
-    int64_t pc_memory_time = 5000;
-    int64_t pc_battery_time = 10000;
-    int64_t fp_memory_diff = 5;
-    int64_t fp_cpu_diff = 2;
-    int64_t pc_cpu_diff = 2;
-    int64_t pc_memory_diff = 100;
-    int64_t pc_battery_diff = 10;
+    int64_t pc_cpu_monitor;
+    int64_t pc_memory_monitor;
+    int64_t pc_battery_monitor;
+    int64_t fp_memory_time;
+    int64_t fp_cpu_time;
+    int64_t pc_cpu_time;
+    int64_t pc_memory_time;
+    int64_t pc_battery_time;
+    int64_t fp_memory_diff;
+    int64_t fp_cpu_diff;
+    int64_t pc_cpu_diff;
+    int64_t pc_memory_diff;
+    int64_t pc_battery_diff;
 };
+
+// The monitor a key of group "monitors" configures, and which of its values.
+enum class MonitorName { FocusedCpu, FocusedMemory, PcCpu, PcMemory, PcBattery };
+enum class MonitorValue { Switch, Interval, Threshold };
+
+// One key of group "monitors".
+struct MonitorSetting {
+    std::u16string_view key;
+    int64_t builtIn;  // without the file, and in the run that creates it
+    int64_t written;  // in a newly created file
+    int64_t Settings::*field;
+    MonitorName monitor;
+    MonitorValue value;
+};
+
+// In the order a new file lists them. The switches are what a save stores.
+extern const std::array<MonitorSetting, 13> kMonitorSettings;
 
 // Reads prefs.ini into `settings`, creating the file with its default
 // contents when it is missing (that run keeps the built-in values).
 void LoadSettings(PlatformServices& platform, Settings& settings);
 
-// Stores the three PC monitor on/off values, keeping everything else in the file.
-void SaveMonitorStates(PlatformServices& platform, int64_t pcCpuMonitor, int64_t pcMemoryMonitor,
-                       int64_t pcBatteryMonitor);
+// Stores the monitor switches (the PC monitors' on/off values) of `states`,
+// keeping everything else in the file.
+void SaveMonitorStates(PlatformServices& platform, const Settings& states);
 
 }  // namespace tarrow

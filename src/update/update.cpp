@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/application.hpp"
 #include "platform/text.hpp"
+#include "update/version.hpp"
 
 namespace tarrow {
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/linux/child_process.hpp"
 #include "updater/updater.hpp"
 
 extern char** environ;
@@ -53,8 +54,7 @@ public:
                            environ) != 0)
             return;
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        WaitForChild(pid, status);
     }
 
     bool StartProgram(const fs::path& program) override {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
+#include <string>
 
+#include "app/application.hpp"
 #include "hotkeys/hotkeys.hpp"
 #include "platform/fake_platform.hpp"
+#include "platform/virtual_keys.hpp"
 
 namespace tarrow {
 namespace {
@@ -74,7 +78,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
         FakePlatform fake;
         fake.layoutName = layout;
         std::u16string modifier;
-        ASSERT_TRUE(RegisterAllHotkeys(fake, modifier));
+        ASSERT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
         ASSERT_EQ(fake.registrations.size(), std::size(kRows));
         const int order[] = {0,  1,  8,  7,  2,  3,  4,  5,  6,  9,  10, 11, 12, 13, 14,
                              15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
@@ -94,7 +98,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
         FakePlatform fake;
         fake.failingHotkeys = {row.id};
         std::u16string modifier;
-        EXPECT_EQ(RegisterAllHotkeys(fake, modifier), row.id != 0);
+        EXPECT_EQ(RegisterAllHotkeys(fake, modifier, kHotkeys), row.id != 0);
         const std::u16string expected =
             std::u16string(row.failure) + (row.id == 0 ? std::u16string(kExitSuffix) : u"");
         EXPECT_EQ(fake.messages, (std::vector<ShownMessage>{{u"Error", expected, kMbOk}})) << row.id;
@@ -104,7 +108,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
 TEST(Registration, RegistersAllThirtyWithTheParsedFlags) {
     FakePlatform fake;
     std::u16string modifier = u"win+alt";
-    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier));
+    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
     ASSERT_EQ(fake.registrations.size(), 30u);
     for (const auto& registration : fake.registrations)
         EXPECT_EQ(registration.modifiers, kModWin | kModAlt) << registration.id;
@@ -116,7 +120,7 @@ TEST(Registration, OneFailureShowsOneBoxAndTheRestStillRegister) {
     FakePlatform fake;
     fake.failingHotkeys = {3, 28};
     std::u16string modifier;
-    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier));
+    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
     EXPECT_EQ(fake.registrations.size(), 30u);
     EXPECT_EQ(fake.messages,
               (std::vector<ShownMessage>{
@@ -128,7 +132,7 @@ TEST(Registration, ExitHotkeyFailureStopsEverything) {
     FakePlatform fake;
     fake.failingHotkeys = {0, 5};
     std::u16string modifier;
-    EXPECT_FALSE(RegisterAllHotkeys(fake, modifier));
+    EXPECT_FALSE(RegisterAllHotkeys(fake, modifier, kHotkeys));
     ASSERT_EQ(fake.registrations.size(), 1u);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].caption, u"Error");
@@ -138,6 +142,44 @@ TEST(Registration, ExitHotkeyFailureStopsEverything) {
               u"to allow the app's hotkeys to work, change the modifier, unbind hotkeys in other "
               u"applications, etc.");
     EXPECT_TRUE(fake.spoken.empty());
+}
+
+// How the README names a key of the US layout.
+std::string ReadmeKeyName(uint8_t key) {
+    if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::string(1, char(key));
+    if (key >= kVkF1 && key <= kVkF8) return "F" + std::to_string(key - kVkF1 + 1);
+    switch (key) {
+        case kVkSpace: return "Space";
+        case kVkBack: return "Backspace";
+        case kVkDelete: return "Delete";
+        case kVkOem1: return ";";
+        case kVkOemPlus: return "=";
+        case kVkOemMinus: return "-";
+        case kVkOem2: return "/";
+        case kVkOem3: return "`";
+        case kVkOem4: return "[";
+        case kVkOem5: return "\\";
+        case kVkOem6: return "]";
+        case kVkOem7: return "'";
+        default: return "?";
+    }
+}
+
+TEST(HotkeyTable, TheReadmeListsEveryHotkeyInIdOrderWithItsUsKey) {
+    std::ifstream readme(TARROW_README);
+    ASSERT_TRUE(readme) << TARROW_README;
+    std::vector<std::string> keys;  // first word of the Key column, table order
+    bool inSection = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("## ", 0) == 0) inSection = line == "## Hotkeys";
+        if (!inSection || line.rfind("| ", 0) != 0 || line == "| Key | Action |") continue;
+        keys.push_back(line.substr(2, line.find_first_of(" |", 2) - 2));
+    }
+    ASSERT_EQ(keys.size(), kHotkeys.size());
+    for (const HotkeyAction& row : kHotkeys) {
+        EXPECT_EQ(keys[static_cast<size_t>(row.id)], ReadmeKeyName(row.KeyOn(u"00000409")))
+            << "README row of hotkey " << row.id;
+    }
 }
 
 }  // namespace

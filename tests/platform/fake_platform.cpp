@@ -177,9 +177,10 @@ std::u16string FakePlatform::PromptText(std::u16string_view title, std::u16strin
     return answer;
 }
 
-bool FakePlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) {
+bool FakePlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                  std::u16string_view label) {
     calls.push_back("RegisterHotkey " + std::to_string(id));
-    registrations.push_back({id, modifiers, virtualKey});
+    registrations.push_back({id, modifiers, virtualKey, std::u16string(label)});
     return failingHotkeys.count(id) == 0;
 }
 

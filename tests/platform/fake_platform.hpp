@@ -39,6 +39,7 @@ struct Registration {
     int id = 0;
     uint32_t modifiers = 0;
     uint8_t virtualKey = 0;
+    std::u16string label;
 };
 
 // A process of the scripted table.
@@ -138,7 +139,8 @@ public:
                     unsigned style) override;
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                               std::u16string_view defaultText) override;
-    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) override;
+    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                        std::u16string_view label) override;
     std::u16string KeyboardLayoutName() override;
     void StartWorker(std::function<void()> entry) override;
     bool StartUpdater() override;

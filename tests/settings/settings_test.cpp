@@ -32,6 +32,15 @@ const std::string kDefaultBytes =
     "pc_memory_diff = 100\r\n"
     "pc_battery_diff = 10\r\n";
 
+// What the toggles save: the three PC monitor switches.
+Settings Switches(int64_t pcCpu, int64_t pcMemory, int64_t pcBattery) {
+    Settings states;
+    states.pc_cpu_monitor = pcCpu;
+    states.pc_memory_monitor = pcMemory;
+    states.pc_battery_monitor = pcBattery;
+    return states;
+}
+
 Settings Load(FakePlatform& fake) {
     Settings settings;
     LoadSettings(fake, settings);
@@ -117,7 +126,7 @@ TEST(SettingsFile, DuplicatesLoadTakesTheLastAndSaveUpdatesTheFirst) {
     EXPECT_EQ(Load(fake).pc_cpu_monitor, 1);
 
     fake.files[kFile] = "[monitors]\nPC_CPU_Monitor=0\npc_cpu_monitor=0\n";
-    SaveMonitorStates(fake, 1, 0, 0);
+    SaveMonitorStates(fake, Switches(1, 0, 0));
     EXPECT_EQ(fake.files[kFile],
               "\xEF\xBB\xBF\r\n[monitors]\r\npc_cpu_monitor = 1\r\npc_cpu_monitor = 0\r\n"
               "pc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n");
@@ -131,7 +140,7 @@ TEST(SettingsFile, AHandEditedFileKeepsCommentsGroupsAndUnknownKeys) {
         "; my settings\n\n[general]\n   modifier = alt+shift\n  ;  caf\xE9\n[extra]\n"
         "colour = blue\n\n[Monitors]\nunknown_key = 12\npc_memory_monitor=1\n; end of monitors\n"
         "[last]\n";
-    SaveMonitorStates(fake, 1, 0, 1);
+    SaveMonitorStates(fake, Switches(1, 0, 1));
     EXPECT_EQ(fake.files[kFile],
               "\xEF\xBB\xBF\r\n; my settings\r\n[general]\r\nmodifier = alt+shift\r\n"
               ";  caf\xC3\xA9\r\n[extra]\r\ncolour = blue\r\n[Monitors]\r\nunknown_key = 12\r\n"
@@ -165,7 +174,7 @@ TEST(SettingsFile, UnicodeFilesAreReadAndToggledInTheirOwnEncoding) {
         const Settings s = Load(fake);
         EXPECT_EQ(s.modifier, u"win+alt");
         EXPECT_EQ(s.pc_memory_monitor, 1);
-        SaveMonitorStates(fake, 1, 1, 0);
+        SaveMonitorStates(fake, Switches(1, 1, 0));
         EXPECT_EQ(fake.files[kFile], Utf16File(after, bigEndian));
         const Settings again = Load(fake);
         EXPECT_EQ(again.modifier, u"win+alt");
@@ -193,7 +202,7 @@ TEST(SettingsFile, AUtf8FileWithoutMarkKeepsEveryByteTheSaveDoesNotChange) {
     for (const auto& [before, after] : cases) {
         FakePlatform fake;
         fake.files[kFile] = before;
-        SaveMonitorStates(fake, 1, 0, 0);
+        SaveMonitorStates(fake, Switches(1, 0, 0));
         EXPECT_EQ(fake.files[kFile], after) << before;
         EXPECT_EQ(Load(fake).pc_cpu_monitor, 1) << before;
     }
@@ -202,7 +211,7 @@ TEST(SettingsFile, AUtf8FileWithoutMarkKeepsEveryByteTheSaveDoesNotChange) {
 TEST(SettingsFile, SaveAddsAMonitorsGroupWhenThereIsNone) {
     FakePlatform fake;
     fake.files[kFile] = "\xEF\xBB\xBF[general]\r\nmodifier = alt\r\n";
-    SaveMonitorStates(fake, 0, 1, 0);
+    SaveMonitorStates(fake, Switches(0, 1, 0));
     EXPECT_EQ(fake.files[kFile],
               "\xEF\xBB\xBF\r\n[general]\r\nmodifier = alt\r\n[monitors]\r\npc_cpu_monitor = 0\r\n"
               "pc_memory_monitor = 1\r\npc_battery_monitor = 0\r\n");
@@ -212,7 +221,7 @@ TEST(SettingsFile, ADeletedFileIsRecreatedWithTheDefaultsBySave) {
     FakePlatform fake;
     Load(fake);
     ASSERT_TRUE(fake.DeleteFile(kFile));
-    SaveMonitorStates(fake, 1, 1, 1);
+    SaveMonitorStates(fake, Switches(1, 1, 1));
     EXPECT_EQ(fake.files[kFile], kDefaultBytes);
 }
 
@@ -222,7 +231,7 @@ TEST(SettingsFile, AReadOnlyFileIsReadButNeverChanged) {
     fake.files[kFile] = original;
     fake.readOnlyFiles.insert(kFile);
     EXPECT_EQ(Load(fake).pc_cpu_monitor, 1);
-    SaveMonitorStates(fake, 0, 0, 0);
+    SaveMonitorStates(fake, Switches(0, 0, 0));
     EXPECT_EQ(fake.files[kFile], original);
     EXPECT_EQ(Load(fake).pc_cpu_monitor, 1);  // switching it off lasted this run only
 }
@@ -232,7 +241,7 @@ TEST(SettingsFile, AnUnreadableFileCountsAsEmptyAndIsNeverRewritten) {
     fake.files[kFile] = "[monitors]\npc_cpu_time = 1\n";
     fake.unreadableFiles.insert(kFile);
     EXPECT_EQ(Load(fake).pc_cpu_time, 5000);
-    SaveMonitorStates(fake, 1, 0, 0);
+    SaveMonitorStates(fake, Switches(1, 0, 0));
     EXPECT_EQ(fake.files[kFile], "[monitors]\npc_cpu_time = 1\n");
     EXPECT_EQ(Count(fake, "ReplaceFile prefs.ini"), 0u);
 }
@@ -241,7 +250,7 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFileAndIsRetriedNextTime) {
     FakePlatform fake;
     fake.files[kFile] = "[monitors]\npc_cpu_monitor = 1\n";
     fake.failingReplaces.insert(kFile);
-    SaveMonitorStates(fake, 0, 0, 0);
+    SaveMonitorStates(fake, Switches(0, 0, 0));
     EXPECT_EQ(fake.files[kFile], "[monitors]\npc_cpu_monitor = 1\n");
 
     FakePlatform fresh;
@@ -249,7 +258,7 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFileAndIsRetriedNextTime) {
     EXPECT_EQ(Load(fresh).fp_memory_diff, 5);
     EXPECT_EQ(fresh.files.count(kFile), 0u);
     fresh.failingReplaces.clear();
-    SaveMonitorStates(fresh, 1, 0, 0);
+    SaveMonitorStates(fresh, Switches(1, 0, 0));
     EXPECT_EQ(fresh.files[kFile], kDefaultBytes);
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/linux/child_process.hpp"
 #include "platform/linux/dialogs.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
@@ -86,21 +87,11 @@ ZenityBoxes::Result ZenityBoxes::Run(const std::vector<std::string>& args, bool 
 
     writeEnd = UniqueFd();
     if (captureOutput) {
-        char buffer[4096];
-        while (true) {
-            const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
-            if (n > 0) {
-                // A prompt line is short; never hold more than this.
-                if (result.output.size() < (1u << 20)) result.output.append(buffer, static_cast<size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                break;
-            }
-        }
+        // A prompt line is short; never hold more than this.
+        ReadAll(readEnd.Get(), result.output, 1u << 20);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return result;
-    }
+    if (!WaitForChild(pid, status)) return result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }

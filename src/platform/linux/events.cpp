@@ -52,8 +52,9 @@ void LinuxPlatform::CreateTrayMenu(int64_t itemId, std::u16string_view text) {
     frontEnd_.load()->CreateTrayMenu(itemId, text);
 }
 
-bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) {
-    return frontEnd_.load()->RegisterHotkey(id, modifiers, virtualKey);
+bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                   std::u16string_view label) {
+    return frontEnd_.load()->RegisterHotkey(id, modifiers, virtualKey, label);
 }
 
 std::u16string LinuxPlatform::KeyboardLayoutName() { return frontEnd_.load()->KeyboardLayoutName(); }

@@ -19,32 +19,10 @@ namespace tarrow {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 class PosixOutputFile final : public OutputFile {
 public:
     explicit PosixOutputFile(int fd) : fd_(fd) {}
-    size_t Write(std::string_view bytes) override {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        return done;
-    }
+    size_t Write(std::string_view bytes) override { return WriteAll(fd_.Get(), bytes); }
 
 private:
     UniqueFd fd_;
@@ -115,17 +93,10 @@ FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
         result.status = FileReadStatus::Unreadable;
         return result;
     }
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result.status = FileReadStatus::Unreadable;
-            result.bytes.clear();
-            return result;
-        }
-        if (n == 0) break;
-        result.bytes.append(buffer, static_cast<size_t>(n));
+    if (!ReadAll(fd.Get(), result.bytes)) {
+        result.status = FileReadStatus::Unreadable;
+        result.bytes.clear();
+        return result;
     }
     result.status = FileReadStatus::Ok;
     return result;
@@ -151,7 +122,8 @@ bool LinuxPlatform::ReplaceFile(std::u16string_view path, std::string_view bytes
     }
     // Until the rename the old file is untouched: a full disk or a crash
     // costs the new contents, never the old ones.
-    const bool written = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0 && fd.Close();
+    const bool written = WriteAll(fd.Get(), bytes) == bytes.size() && ::fsync(fd.Get()) == 0 &&
+                         fd.Close();
     if (!written || ::rename(temp.c_str(), name.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

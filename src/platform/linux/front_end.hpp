@@ -21,7 +21,9 @@ public:
     // The next event, waiting at most timeoutMs; an exit request posted on
     // the wake pipe ends the wait too.
     virtual Event NextEvent(int64_t timeoutMs) = 0;
-    virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) = 0;
+    // The label names the hotkey's action where the front end shows its keys.
+    virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                std::u16string_view label) = 0;
     virtual std::u16string KeyboardLayoutName() = 0;
 
     // A front end without a window or tray needs none of these.

@@ -19,7 +19,7 @@ public:
         if (wake_.TakeExitRequest()) return Event{EventKind::ExitRequest, 0};
         return {};
     }
-    bool RegisterHotkey(int, uint32_t, uint8_t) override { return false; }
+    bool RegisterHotkey(int, uint32_t, uint8_t, std::u16string_view) override { return false; }
     std::u16string KeyboardLayoutName() override { return u"00000409"; }
     bool SetClipboardText(std::u16string_view) override { return false; }
     int ShowMessage(std::u16string_view caption, std::u16string_view text,

@@ -62,15 +62,9 @@ std::optional<std::string_view> ReadSmall(ProcReader& reader, uint32_t pid,
     const PidPath path(pid, file);
     const UniqueFd fd(::openat(dir, path.text, O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) return std::nullopt;
-    size_t size = 0;
-    while (size < reader.buffer.size()) {
-        const ssize_t n = ::read(fd.Get(), reader.buffer.data() + size, reader.buffer.size() - size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;  // the process went away while we read
-        if (n == 0) break;
-        size += static_cast<size_t>(n);
-    }
-    return std::string_view(reader.buffer.data(), size);
+    const ReadResult read = ReadFull(fd.Get(), reader.buffer.data(), reader.buffer.size());
+    if (read.failed) return std::nullopt;  // the process went away while we read
+    return std::string_view(reader.buffer.data(), read.count);
 }
 
 std::optional<std::string_view> ReadExeLink(ProcReader& reader, uint32_t pid) {

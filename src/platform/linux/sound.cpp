@@ -34,14 +34,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     if (info.st_size > kMaxCueFileBytes) return false;
     out.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::read(fd.Get(), out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    out.resize(done);  // a file that shrank while read is taken as it was read
+    // A file that shrank while read is taken as it was read.
+    out.resize(ReadFull(fd.Get(), out.data(), out.size()).count);
     return true;
 }
 

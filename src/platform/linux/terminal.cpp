@@ -16,29 +16,13 @@
 #include "platform/linux/terminal_keys.hpp"
 #include "platform/linux/terminal_session.hpp"
 #include "platform/linux/terminal_text.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "platform/linux/wake_pipe.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
 
 namespace {
-
-// Short names for the key legend, by hotkey id.
-constexpr std::array<std::string_view, 30> kLegendNames = {
-    "exit", "CPU info", "previous", "next", "kill (confirm)", "kill", "most memory",
-    "first", "last", "most CPU", "kill favourites", "find", "sort", "CPU use", "memory",
-    "focus", "focused name", "focused CPU", "focused memory", "copy",
-    "focused CPU monitor", "focused memory monitor", "path", "uptime", "CPU monitor",
-    "memory monitor", "battery", "battery monitor", "updates", "repeat"};
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
 
 void Say(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
 
@@ -100,22 +84,21 @@ std::string TerminalLegend(const std::vector<TerminalKey>& keys) {
               [](const TerminalKey& a, const TerminalKey& b) { return a.id < b.id; });
     std::string line = "Tarrow Desk keys:";
     for (size_t i = 0; i < sorted.size(); ++i) {
-        const int id = sorted[i].id;
         line += (i == 0 ? " " : ", ") + TerminalKeyLabel(sorted[i].virtualKey) + " ";
-        line += id >= 0 && id < static_cast<int>(kLegendNames.size())
-                    ? std::string(kLegendNames[static_cast<size_t>(id)])
-                    : "#" + std::to_string(id);
+        line += sorted[i].label.empty() ? "#" + std::to_string(sorted[i].id)
+                                        : TerminalSafe(sorted[i].label);
     }
     return line;
 }
 
-bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey) {
+bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey,
+                    std::u16string_view label) {
     // Keys the terminal cannot send, and keys already taken, fail like a taken hotkey.
     if (KeysymForVirtualKey(virtualKey) == 0) return false;
     for (const TerminalKey& key : session.terminalKeys) {
         if (key.virtualKey == virtualKey) return false;
     }
-    session.terminalKeys.push_back({virtualKey, id});
+    session.terminalKeys.push_back({virtualKey, id, Utf16ToUtf8(label)});
     return true;
 }
 

@@ -23,8 +23,8 @@ public:
     Event NextEvent(int64_t timeoutMs) override {
         return NextTerminalEvent(session_, wake_, timeoutMs);
     }
-    bool RegisterHotkey(int id, uint32_t, uint8_t virtualKey) override {
-        return AddTerminalKey(session_, id, virtualKey);
+    bool RegisterHotkey(int id, uint32_t, uint8_t virtualKey, std::u16string_view label) override {
+        return AddTerminalKey(session_, id, virtualKey, label);
     }
     // The terminal's keys are read as US characters.
     std::u16string KeyboardLayoutName() override { return u"00000409"; }

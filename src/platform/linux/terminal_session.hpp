@@ -19,6 +19,7 @@ class WakePipe;
 struct TerminalKey {
     uint8_t virtualKey = 0;
     int id = 0;
+    std::string label;  // UTF-8, as registered
 };
 
 struct TerminalSession {
@@ -36,7 +37,8 @@ struct TerminalSession {
 bool EnterTerminalMode(TerminalSession& session);
 void LeaveTerminalMode(TerminalSession& session) noexcept;
 Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeoutMs);
-bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey);
+bool AddTerminalKey(TerminalSession& session, int id, uint8_t virtualKey,
+                    std::u16string_view label);
 void SetTerminalTitle(TerminalSession& session, std::u16string_view title);
 bool SetTerminalClipboard(std::u16string_view text);
 int TerminalMessage(TerminalSession& session, std::u16string_view caption,

@@ -13,7 +13,9 @@
 #include <climits>
 #include <string>
 
+#include "platform/linux/child_process.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 extern char** environ;
 
@@ -22,31 +24,6 @@ namespace tarrow {
 namespace {
 
 constexpr const char* kUpdaterName = "updater";
-
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
-    }
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    bool valid() const { return fds_[0] >= 0; }
-    int read() const { return fds_[0]; }
-    int write() const { return fds_[1]; }
-    void CloseRead() { Close(fds_[0]); }
-    void CloseWrite() { Close(fds_[1]); }
-
-private:
-    static void Close(int& fd) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-    int fds_[2] = {-1, -1};
-};
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
@@ -100,8 +77,9 @@ std::string FindUpdater() {
 bool LinuxPlatform::StartUpdater() {
     const std::string path = FindUpdater();
     if (path.empty()) return false;
-    Pipe errors;
-    if (!errors.valid()) return false;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+    UniqueFd errorsRead(ends[0]), errorsWrite(ends[1]);
 
     // Fork twice: the updater becomes a child of init in a session of its own, and
     // the short-lived middle process is reaped here, so no zombie is left behind.
@@ -110,20 +88,17 @@ bool LinuxPlatform::StartUpdater() {
     if (middle == 0) {
         ::setsid();
         const pid_t updater = ::fork();
-        if (updater == 0) ExecUpdater(path.c_str(), errors.write());
+        if (updater == 0) ExecUpdater(path.c_str(), errorsWrite.Get());
         _exit(updater < 0 ? 1 : 0);
     }
-    errors.CloseWrite();
+    errorsWrite.Close();
     int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
+    WaitForChild(middle, status);  // when it cannot be, the pipe below still tells
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
     // The pipe closes without a word when exec succeeded.
     int error = 0;
-    ssize_t n;
-    while ((n = ::read(errors.read(), &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    return n == 0;
+    const ReadResult read = ReadFull(errorsRead.Get(), &error, sizeof error);
+    return read.count == 0 && !read.failed;
 }
 
 }  // namespace tarrow

@@ -1,21 +1,17 @@
 #pragma once
-// The keys of the US layout that hotkeys use, as Windows virtual-key codes,
-// shared by the X keysym table and the terminal key decoder.
+// The keys of the US layout that hotkeys use, shared by the X keysym table and
+// the terminal key decoder.
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "platform/virtual_keys.hpp"
+
 // X's keysym values are plain numbers; this header defines no clashing macros.
 #include <X11/keysym.h>
 
 namespace tarrow {
-
-inline constexpr uint8_t kVkBack = 0x08, kVkSpace = 0x20, kVkDelete = 0x2E, kVkF1 = 0x70,
-                         kVkF8 = 0x77, kVkOem1 = 0xBA, kVkOemPlus = 0xBB, kVkOemComma = 0xBC,
-                         kVkOemMinus = 0xBD, kVkOemPeriod = 0xBE, kVkOem2 = 0xBF, kVkOem3 = 0xC0,
-                         kVkOem4 = 0xDB, kVkOem5 = 0xDC, kVkOem6 = 0xDD, kVkOem7 = 0xDE,
-                         kVkOem8 = 0xDF;
 
 // The punctuation keys of the US layout: virtual key, keysym, plain and shifted character.
 struct PunctuationKey {

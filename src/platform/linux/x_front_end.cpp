@@ -22,7 +22,8 @@ public:
     bool Open() { return OpenXSession(session_); }
 
     Event NextEvent(int64_t timeoutMs) override { return NextXEvent(session_, wake_, timeoutMs); }
-    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) override {
+    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                        std::u16string_view) override {
         return GrabHotkey(session_, id, modifiers, virtualKey);
     }
     std::u16string KeyboardLayoutName() override { return XKeyboardLayoutName(session_); }

@@ -4,6 +4,7 @@
 
 #include "platform/win32/wide.hpp"
 #include "platform/win32/win32_platform.hpp"
+#include "platform/win32/window_proc.hpp"
 #include "platform/win32/window_session.hpp"
 
 namespace tarrow {
@@ -14,38 +15,26 @@ constexpr wchar_t kHiddenClassName[] = L"TarrowDeskHidden";
 // QS_ALLINPUT with QS_ALLPOSTMESSAGE.
 constexpr DWORD kWakeMask = 0x05FF;
 
-win32::WindowSession* SessionOf(HWND window) {
-    return reinterpret_cast<win32::WindowSession*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam,
-                                  LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    win32::WindowSession* session = SessionOf(window);
-    if (session == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT HandleHiddenWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                           win32::WindowSession& session) noexcept {
     try {
         switch (message) {
             case win32::kTrayCallbackMessage:
                 // Only the right-button release does something; left clicks do nothing.
-                if (LOWORD(lParam) == WM_RBUTTONUP) win32::ShowTrayMenu(*session);
+                if (LOWORD(lParam) == WM_RBUTTONUP) win32::ShowTrayMenu(session);
                 return 0;
             case WM_COMMAND:
                 if (HIWORD(wParam) == 0 && lParam == 0) {
-                    session->pending.push_back({EventKind::Menu, LOWORD(wParam)});
+                    session.pending.push_back({EventKind::Menu, LOWORD(wParam)});
                     return 0;
                 }
                 break;
             case WM_CLOSE:
                 // The loop decides; the window stays until the exit closes it.
-                session->pending.push_back({EventKind::Close, 0});
+                session.pending.push_back({EventKind::Close, 0});
                 return 0;
             case win32::kExitRequestMessage:
-                session->pending.push_back({EventKind::ExitRequest, 0});
+                session.pending.push_back({EventKind::ExitRequest, 0});
                 return 0;
             default:
                 // WM_HOTKEY lands here only when a modal loop (message box,
@@ -111,7 +100,7 @@ void Win32Platform::CreateHiddenWindow(std::u16string_view title) {
     if (session.windowClass == 0) {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = HiddenWindowProc;
+        windowClass.lpfnWndProc = win32::BoundWindowProc<win32::WindowSession, HandleHiddenWindow>;
         windowClass.hInstance = session.instance;
         windowClass.lpszClassName = kHiddenClassName;
         session.windowClass = RegisterClassExW(&windowClass);
@@ -135,7 +124,8 @@ void Win32Platform::CloseHiddenWindow() {
     }
 }
 
-bool Win32Platform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) {
+bool Win32Platform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                                   std::u16string_view) {
     return RegisterHotKey(window_->hidden.get(), id, modifiers, virtualKey) != FALSE;
 }
 

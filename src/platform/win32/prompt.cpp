@@ -9,6 +9,7 @@
 #include "platform/win32/handles.hpp"
 #include "platform/win32/wide.hpp"
 #include "platform/win32/win32_platform.hpp"
+#include "platform/win32/window_proc.hpp"
 #include "platform/win32/window_session.hpp"
 
 namespace tarrow {
@@ -32,10 +33,6 @@ struct PromptState {
     std::u16string result;
 };
 
-PromptState* StateOf(HWND window) {
-    return reinterpret_cast<PromptState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
 std::u16string WindowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
     if (length <= 0) return {};
@@ -55,32 +52,24 @@ void Finish(HWND window, PromptState& state, bool accepted) {
     state.done = true;
 }
 
-LRESULT CALLBACK PromptWindowProc(HWND window, UINT message, WPARAM wParam,
-                                  LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    PromptState* state = StateOf(window);
-    if (state == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT HandlePrompt(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     PromptState& state) noexcept {
     switch (message) {
         case DM_GETDEFID:
             return MAKELRESULT(IDOK, DC_HASDEFID);
         case WM_COMMAND:
             // Enter and the OK button give IDOK; Escape gives IDCANCEL.
             if (LOWORD(wParam) == IDOK) {
-                Finish(window, *state, true);
+                Finish(window, state, true);
                 return 0;
             }
             if (LOWORD(wParam) == IDCANCEL) {
-                Finish(window, *state, false);
+                Finish(window, state, false);
                 return 0;
             }
             break;
         case WM_CLOSE:
-            Finish(window, *state, false);
+            Finish(window, state, false);
             return 0;
         default:
             break;
@@ -119,7 +108,7 @@ std::u16string Win32Platform::PromptText(std::u16string_view title, std::u16stri
     windowClass.cbSize = sizeof windowClass;
     if (!GetClassInfoExW(session.instance, kPromptClassName, &windowClass)) {
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = PromptWindowProc;
+        windowClass.lpfnWndProc = win32::BoundWindowProc<PromptState, HandlePrompt>;
         windowClass.hInstance = session.instance;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

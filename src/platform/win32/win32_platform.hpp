@@ -43,7 +43,8 @@ public:
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                               std::u16string_view defaultText) override;
 
-    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey) override;
+    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
+                        std::u16string_view label) override;
     std::u16string KeyboardLayoutName() override;
 
     void StartWorker(std::function<void()> entry) override;

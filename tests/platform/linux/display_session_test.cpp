@@ -9,10 +9,12 @@
 #include <chrono>
 #include <thread>
 
+#include "app/application.hpp"
 #include "platform/linux/dialogs.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/terminal_session.hpp"
 #include "platform/linux/unique_fd.hpp"
+#include "platform/text.hpp"
 
 namespace tarrow {
 namespace {
@@ -55,17 +57,21 @@ TEST(Zenity, PromptGivesTheLineOnOkAndNothingOtherwise) {
 }
 
 TEST(TerminalMode, LegendListsTheKeysInIdOrder) {
-    const std::vector<TerminalKey> keys = {{0x20, 29}, {'Q', 0}, {0xC0, 1}, {0x70, 16}};
+    // Each key as its hotkey registers it.
+    const auto key = [](uint8_t virtualKey, int id) {
+        return TerminalKey{virtualKey, id, Utf16ToUtf8(kHotkeys[static_cast<size_t>(id)].label)};
+    };
+    const std::vector<TerminalKey> keys = {key(0x20, 29), key('Q', 0), key(0xC0, 1), key(0x70, 16)};
     EXPECT_EQ(TerminalLegend(keys),
               "Tarrow Desk keys: q exit, ` CPU info, F1 focused name, Space repeat");
 }
 
 TEST(TerminalMode, KeysAreTakenOnceAndOnlyWhenTypable) {
     TerminalSession session;
-    EXPECT_TRUE(AddTerminalKey(session, 0, 'Q'));
-    EXPECT_TRUE(AddTerminalKey(session, 29, 0x20));
-    EXPECT_FALSE(AddTerminalKey(session, 5, 'Q'));   // already the exit key
-    EXPECT_FALSE(AddTerminalKey(session, 1, 0xDF));  // VK_OEM_8 has no key
+    EXPECT_TRUE(AddTerminalKey(session, 0, 'Q', u"exit"));
+    EXPECT_TRUE(AddTerminalKey(session, 29, 0x20, u"repeat"));
+    EXPECT_FALSE(AddTerminalKey(session, 5, 'Q', u"kill"));   // already the exit key
+    EXPECT_FALSE(AddTerminalKey(session, 1, 0xDF, u"CPU info"));  // VK_OEM_8 has no key
     ASSERT_EQ(session.terminalKeys.size(), 2u);
     EXPECT_EQ(session.terminalKeys[0].id, 0);
 }
@@ -131,7 +137,7 @@ TEST(Headless, BoxesGiveSafeAnswersAndNothingRegisters) {
     EXPECT_EQ(platform.ShowMessage(u"Kill", u"End it?", kMbYesNo), kIdNo);
     EXPECT_EQ(platform.ShowMessage(u"Error", u"Note", kMbOk), kIdOk);
     EXPECT_EQ(platform.PromptText(u"Find process", u"Name", u"x"), u"");
-    EXPECT_FALSE(platform.RegisterHotkey(0, kModControl, 'Q'));
+    EXPECT_FALSE(platform.RegisterHotkey(0, kModControl, 'Q', u"exit"));
     EXPECT_FALSE(platform.SetClipboardText(u"text"));
     EXPECT_EQ(platform.KeyboardLayoutName(), u"00000409");
     EXPECT_EQ(platform.WaitEvent(0).kind, EventKind::None);

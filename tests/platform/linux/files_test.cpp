@@ -181,7 +181,7 @@ TEST_F(SettingsOnDisk, FirstStartWritesTheDefaultsAndAReadOnlyFileNeverChanges) 
     Settings settings;
     LoadSettings(platform_, settings);
     EXPECT_EQ(settings.pc_cpu_monitor, 1);
-    SaveMonitorStates(platform_, 0, 0, 0);
+    SaveMonitorStates(platform_, Settings{});
     EXPECT_EQ(Read("prefs.ini"), "[monitors]\npc_cpu_monitor = 1\n");
     EXPECT_EQ(Stat("prefs.ini").st_ino, before.st_ino);
     EXPECT_EQ(Entries(), std::vector<std::string>{"prefs.ini"});
@@ -189,7 +189,9 @@ TEST_F(SettingsOnDisk, FirstStartWritesTheDefaultsAndAReadOnlyFileNeverChanges) 
 
 TEST_F(SettingsOnDisk, SaveRewritesAWritableFileInPlaceOfTheOld) {
     Write("prefs.ini", "; mine\n[monitors]\npc_cpu_monitor = 1\n", 0640);
-    SaveMonitorStates(platform_, 0, 1, 0);
+    Settings states;
+    states.pc_memory_monitor = 1;
+    SaveMonitorStates(platform_, states);
     EXPECT_EQ(Read("prefs.ini"),
               "\xEF\xBB\xBF\r\n; mine\r\n[monitors]\r\npc_cpu_monitor = 0\r\n"
               "pc_memory_monitor = 1\r\npc_battery_monitor = 0\r\n");

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/application.hpp"
 #include "hotkeys/hotkeys.hpp"
 #include "platform/linux/keyboard_layout.hpp"
 #include "platform/linux/keymap.hpp"
@@ -15,8 +16,8 @@ using Keys = std::vector<uint8_t>;
 
 TEST(XKeys, EveryHotkeyOfTheUsTableHasItsOwnKey) {
     std::set<unsigned long> seen;
-    for (const HotkeyAction& action : HotkeyTable(u"00000409")) {
-        const unsigned long keysym = KeysymForVirtualKey(action.virtualKey);
+    for (const HotkeyAction& action : kHotkeys) {
+        const unsigned long keysym = KeysymForVirtualKey(action.KeyOn(u"00000409"));
         EXPECT_NE(keysym, 0u) << "id " << action.id;
         EXPECT_TRUE(seen.insert(keysym).second) << "id " << action.id << " shares its key";
     }
@@ -46,17 +47,14 @@ TEST(XKeys, KeysWithoutAUsKeyFailToRegister) {
     EXPECT_EQ(KeysymForVirtualKey(0x78), 0u);  // F9: not in our table
     EXPECT_EQ(KeysymForVirtualKey(0x00), 0u);
     // On layouts read as US other than US and Polish, only id 1 (VK_OEM_8) has no key.
-    const auto table = HotkeyTable(u"00000407");
-    EXPECT_EQ(KeysymForVirtualKey(table[1].virtualKey, u"00000407"), 0u);
-    EXPECT_EQ(KeysymForVirtualKey(table[8].virtualKey, u"00000407"), 0x60u);
+    EXPECT_EQ(KeysymForVirtualKey(kHotkeys[1].KeyOn(u"00000407"), u"00000407"), 0u);
+    EXPECT_EQ(KeysymForVirtualKey(kHotkeys[8].KeyOn(u"00000407"), u"00000407"), 0x60u);
 }
 
 TEST(XKeys, TheUkLayoutKeepsTheUsKeysOfEveryHotkey) {
-    const auto us = HotkeyTable(u"00000409");
-    const auto uk = HotkeyTable(u"00000809");
-    for (size_t id = 0; id < us.size(); ++id) {
-        EXPECT_EQ(KeysymForVirtualKey(uk[id].virtualKey, u"00000809"),
-                  KeysymForVirtualKey(us[id].virtualKey, u"00000409"))
+    for (size_t id = 0; id < kHotkeys.size(); ++id) {
+        EXPECT_EQ(KeysymForVirtualKey(kHotkeys[id].KeyOn(u"00000809"), u"00000809"),
+                  KeysymForVirtualKey(kHotkeys[id].KeyOn(u"00000409"), u"00000409"))
             << "hotkey " << id;
     }
     EXPECT_EQ(KeysymForVirtualKey(0xDE, u"00000809"), 0x23u);  // numbersign

@@ -40,7 +40,7 @@ public:
                               std::u16string_view) override {
         return promptAnswer;
     }
-    bool RegisterHotkey(int, uint32_t, uint8_t) override { return true; }
+    bool RegisterHotkey(int, uint32_t, uint8_t, std::u16string_view) override { return true; }
     std::u16string KeyboardLayoutName() override { return u"00000409"; }
     void StartWorker(std::function<void()>) override {}
     bool StartUpdater() override { return false; }

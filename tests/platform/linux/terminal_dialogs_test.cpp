@@ -53,7 +53,7 @@ TEST_F(TypedInput, KeysTypedAheadOfTheBoxAreDropped) {
     Type("y q q");
     EXPECT_EQ(TerminalMessage(session_, u"Kill", u"End it?", kMbYesNo), kIdYes);
     Type("k");
-    session_.terminalKeys = {{'Q', 0}, {'K', 10}};
+    session_.terminalKeys = {{'Q', 0, "exit"}, {'K', 10, "kill favourites"}};
     session_.legendShown = true;
     const Event event = NextTerminalEvent(session_, wake_, 1000);
     EXPECT_EQ(event.kind, EventKind::Hotkey);
@@ -73,7 +73,7 @@ TEST_F(TypedInput, EscapeGivesTheEmptyText) {
 }
 
 TEST_F(TypedInput, BareKeysBecomeHotkeysInOrder) {
-    session_.terminalKeys = {{'Q', 0}, {0x20, 29}, {0x2E, 5}};
+    session_.terminalKeys = {{'Q', 0, "exit"}, {0x20, 29, "repeat"}, {0x2E, 5, "kill"}};
     session_.legendShown = true;
     Type(" x\x1b[3~Q");
     std::vector<int64_t> ids;

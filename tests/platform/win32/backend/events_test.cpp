@@ -170,8 +170,8 @@ TEST(Win32Tray, TheTooltipIsCutToSixtyThreeUnits) {
 
 TEST_F(Win32Events, AKeyCombinationCanBeTakenOnlyOnce) {
     constexpr uint32_t kAll = kModControl | kModAlt | kModShift | kModWin;
-    EXPECT_TRUE(platform.RegisterHotkey(40, kAll, 0x7B));  // F12
-    EXPECT_FALSE(platform.RegisterHotkey(41, kAll, 0x7B));
+    EXPECT_TRUE(platform.RegisterHotkey(40, kAll, 0x7B, u"F12"));
+    EXPECT_FALSE(platform.RegisterHotkey(41, kAll, 0x7B, u"F12 again"));
     UnregisterHotKey(window, 40);
 }
 
