@@ -160,7 +160,7 @@ void SaveStates(PlatformServices& platform, Monitors& monitors) {
 
 void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
                    Monitor& m, std::u16string_view name) {
-    if (RefreshAndFindIndexByPid(platform, processes, processes.focusedPid) == -1) {
+    if (FindIndexByPid(platform, processes, processes.focusedPid) == -1) {
         m.enabled = 0;
         speech.Speak(u"No focused process", false);
         return;

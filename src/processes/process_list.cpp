@@ -124,13 +124,13 @@ int64_t IndexOfPid(const ProcessList& list, int64_t pid) {
     return -1;
 }
 
-int64_t RefreshAndFindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
+int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
     RefreshProcessList(platform, state);
     return IndexOfPid(state.list, pid);
 }
 
 const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state) {
-    return EntryAt(state.list, RefreshAndFindIndexByPid(platform, state, state.focusedPid));
+    return EntryAt(state.list, FindIndexByPid(platform, state, state.focusedPid));
 }
 
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {

@@ -61,8 +61,8 @@ void RefreshProcessList(PlatformServices& platform, ProcessState& state);
 int64_t TotalCpuPercent(const ProcessList& list);
 // The index of the first entry with this PID, or -1.
 int64_t IndexOfPid(const ProcessList& list, int64_t pid);
-// Refreshes, then gives IndexOfPid in the new list.
-int64_t RefreshAndFindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
+// Refreshes the list, then gives IndexOfPid in the new one.
+int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
 // nullptr when the index is outside the list.
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
 // Puts the cursor on an index and remembers the process standing there.

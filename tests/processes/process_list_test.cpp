@@ -67,9 +67,9 @@ TEST_F(RefreshTest, FindIndexByPidRefreshesAndLeavesTheCursor) {
     Refresh();
     SetCursor(state.list, 7);
     fake.AddProcess(9, u"a.exe", 100);
-    EXPECT_EQ(RefreshAndFindIndexByPid(fake, state, 9), 0);
-    EXPECT_EQ(RefreshAndFindIndexByPid(fake, state, 4), 1);
-    EXPECT_EQ(RefreshAndFindIndexByPid(fake, state, 0), -1);
+    EXPECT_EQ(FindIndexByPid(fake, state, 9), 0);
+    EXPECT_EQ(FindIndexByPid(fake, state, 4), 1);
+    EXPECT_EQ(FindIndexByPid(fake, state, 0), -1);
     EXPECT_EQ(state.list.cursor, 7);
 }
 
