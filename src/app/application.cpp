@@ -50,7 +50,7 @@ bool Startup(Application& app) {
     platform.CreateHiddenWindow(u"Tarrow Desk");
     platform.AddTrayIcon(u"Tarrow");
     platform.CreateTrayMenu(0, u"Exit");
-    if (!RegisterAllHotkeys(platform, app.settings.modifier, kHotkeys)) {
+    if (!RegisterAllHotkeys(platform, platform, app.settings.modifier, kHotkeys)) {
         platform.ShutdownServices();
         return false;
     }

@@ -31,19 +31,19 @@ int64_t ParseModifiers(std::u16string& modifier) {
     return flags;
 }
 
-bool RegisterAllHotkeys(PlatformServices& platform, std::u16string& modifier,
+bool RegisterAllHotkeys(Keyboard& keyboard, Dialogs& dialogs, std::u16string& modifier,
                         const HotkeyTable& table) {
-    const std::u16string layoutName = platform.KeyboardLayoutName();
+    const std::u16string layoutName = keyboard.KeyboardLayoutName();
     for (const int id : kRegistrationOrder) {
         const HotkeyAction& row = table[static_cast<size_t>(id)];
         const auto flags = static_cast<uint32_t>(ParseModifiers(modifier));
-        if (platform.RegisterHotkey(id, flags, row.KeyOn(layoutName), row.label)) continue;
+        if (keyboard.RegisterHotkey(id, flags, row.KeyOn(layoutName), row.label)) continue;
         if (row.Fatal()) {
-            platform.ShowMessage(u"Error", std::u16string(row.failureMessage) +
-                                               std::u16string(kExitSuffix), kMbOk);
+            dialogs.ShowMessage(u"Error", std::u16string(row.failureMessage) +
+                                              std::u16string(kExitSuffix), kMbOk);
             return false;
         }
-        platform.ShowMessage(u"Error", row.failureMessage, kMbOk);
+        dialogs.ShowMessage(u"Error", row.failureMessage, kMbOk);
     }
     return true;
 }

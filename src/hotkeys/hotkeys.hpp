@@ -46,7 +46,7 @@ int64_t ParseModifiers(std::u16string& modifier);
 
 // Registers every hotkey of the table, showing a box for each failure. Returns
 // false when the exit hotkey failed: its box was shown and the program must end.
-bool RegisterAllHotkeys(PlatformServices& platform, std::u16string& modifier,
+bool RegisterAllHotkeys(Keyboard& keyboard, Dialogs& dialogs, std::u16string& modifier,
                         const HotkeyTable& table);
 
 }  // namespace tarrow

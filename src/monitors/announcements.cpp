@@ -28,10 +28,10 @@ void SpeakCpuUsage(SpeechOutput& speech, const ProcessList& list) {
     speech.Speak(u"CPU: " + IntegerText(TotalCpuPercent(list)) + u"%", true);
 }
 
-void SpeakTotalMemory(PlatformServices& platform, SpeechOutput& speech) {
-    const uint64_t firstTotal = platform.GetMemoryStatus().totalPhys;
-    const uint64_t available = platform.GetMemoryStatus().availPhys;
-    const uint64_t total = platform.GetMemoryStatus().totalPhys;
+void SpeakTotalMemory(SystemFacts& facts, SpeechOutput& speech) {
+    const uint64_t firstTotal = facts.GetMemoryStatus().totalPhys;
+    const uint64_t available = facts.GetMemoryStatus().availPhys;
+    const uint64_t total = facts.GetMemoryStatus().totalPhys;
     const int64_t used = InUseBytes(firstTotal, available);
     // A failed reading gives a total of 0: say 0% rather than a nonsense figure.
     const double percent =
@@ -42,9 +42,9 @@ void SpeakTotalMemory(PlatformServices& platform, SpeechOutput& speech) {
                  true);
 }
 
-void SpeakBatteryStatus(PlatformServices& platform, SpeechOutput& speech) {
-    const auto percent = static_cast<int8_t>(platform.GetPowerStatus().batteryLifePercent);
-    const uint8_t line = platform.GetPowerStatus().acLineStatus;
+void SpeakBatteryStatus(SystemFacts& facts, SpeechOutput& speech) {
+    const auto percent = static_cast<int8_t>(facts.GetPowerStatus().batteryLifePercent);
+    const uint8_t line = facts.GetPowerStatus().acLineStatus;
     if (percent == -1) {
         speech.Speak(u"No battery", false);
         return;
@@ -53,8 +53,8 @@ void SpeakBatteryStatus(PlatformServices& platform, SpeechOutput& speech) {
                  false);
 }
 
-void SpeakUptime(PlatformServices& platform, SpeechOutput& speech) {
-    const double t = static_cast<double>(platform.SystemUptimeMs());
+void SpeakUptime(SystemFacts& facts, SpeechOutput& speech) {
+    const double t = static_cast<double>(facts.SystemUptimeMs());
     const UptimePart parts[] = {
         {RoundDown(t / 1000 / 60 / 60 / 24 / 365), u" year", u" years"},
         {RoundDown(std::fmod(t / 604800000, 52)), u" week", u" weeks"},
@@ -73,14 +73,14 @@ void SpeakUptime(PlatformServices& platform, SpeechOutput& speech) {
     speech.Speak(TrimEnds(TrimEnds(text, u','), u' '), true);
 }
 
-void SpeakCpuInfo(PlatformServices& platform, SpeechOutput& speech) {
+void SpeakCpuInfo(SystemFacts& facts, SpeechOutput& speech) {
     std::u16string brand;
-    if (const auto raw = platform.ProcessorBrand()) {
+    if (const auto raw = facts.ProcessorBrand()) {
         brand = Utf8ToUtf16(*raw);
         brand.erase(0, brand.find_first_not_of(u" \t"));  // all blanks: nothing left
     }
     if (brand.empty()) brand = u"Unknown CPU";
-    speech.Speak(u"Processor: " + brand + u", with " + IntegerText(ProcessorCount(platform)) +
+    speech.Speak(u"Processor: " + brand + u", with " + IntegerText(ProcessorCount(facts)) +
                      u" total cores.",
                  true);
 }

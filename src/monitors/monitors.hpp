@@ -53,9 +53,9 @@ int64_t InUseBytes(uint64_t total, uint64_t available);
 // precision, then rounded half away from zero.
 int64_t WholeMebibytes(float bytes);
 void SpeakCpuUsage(SpeechOutput& speech, const ProcessList& list);
-void SpeakTotalMemory(PlatformServices& platform, SpeechOutput& speech);
-void SpeakBatteryStatus(PlatformServices& platform, SpeechOutput& speech);
-void SpeakUptime(PlatformServices& platform, SpeechOutput& speech);
-void SpeakCpuInfo(PlatformServices& platform, SpeechOutput& speech);
+void SpeakTotalMemory(SystemFacts& facts, SpeechOutput& speech);
+void SpeakBatteryStatus(SystemFacts& facts, SpeechOutput& speech);
+void SpeakUptime(SystemFacts& facts, SpeechOutput& speech);
+void SpeakCpuInfo(SystemFacts& facts, SpeechOutput& speech);
 
 }  // namespace tarrow

@@ -93,9 +93,14 @@ public:
     virtual size_t Write(std::string_view bytes) = 0;
 };
 
-class PlatformServices {
+// The platform's services, split by the roles the logic uses them in; each
+// module takes only the roles it needs, and a test double implements only
+// the role it scripts. PlatformServices bundles them for the application.
+
+// Start-up, the event loop, the hidden window and the tray icon.
+class WindowAndEvents {
 public:
-    virtual ~PlatformServices() = default;
+    virtual ~WindowAndEvents() = default;
 
     // Start-up services (locale, COM, DPI, networking...). Failures are silent.
     virtual void InitServices() = 0;
@@ -104,8 +109,6 @@ public:
     // Ends the process at once with this exit code.
     [[noreturn]] virtual void EndProcess(int exitCode) = 0;
 
-    // Milliseconds since the first reading in this run; monotonic.
-    virtual int64_t NowMs() = 0;
     // Waits at most timeoutMs for an event; 0 polls.
     virtual Event WaitEvent(int64_t timeoutMs) = 0;
     // Thread-safe: wakes the main thread's wait with an ExitRequest event.
@@ -120,6 +123,11 @@ public:
     virtual void RemoveTrayIcon() = 0;
     // The tray menu with its one item; choosing it yields a Menu event with itemId.
     virtual void CreateTrayMenu(int64_t itemId, std::u16string_view text) = 0;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
 
     // Modal; returns kIdOk, kIdYes or kIdNo. Thread-safe (workers ask too). A
     // worker's box may still be open while the services shut down; it must not
@@ -129,12 +137,22 @@ public:
     // Modal one-line prompt; Escape or closing gives the empty text.
     virtual std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                                       std::u16string_view defaultText) = 0;
+};
+
+class Keyboard {
+public:
+    virtual ~Keyboard() = default;
 
     // label: the hotkey's short name, for a front end that shows its keys.
     virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
                                 std::u16string_view label) = 0;
     // Eight hexadecimal digits, for example "00000409".
     virtual std::u16string KeyboardLayoutName() = 0;
+};
+
+class Workers {
+public:
+    virtual ~Workers() = default;
 
     // Starts a detached worker thread; never joined. Its stack must hold libcurl
     // and a TLS handshake: reserve at least 1 MiB (Windows: the size passed with
@@ -145,6 +163,11 @@ public:
     // without arguments, with this environment and working directory, inheriting
     // no handles, detached and never waited for. false when it could not start.
     virtual bool StartUpdater() = 0;
+};
+
+class SpeechAndSound {
+public:
+    virtual ~SpeechAndSound() = default;
 
     // Sound: false when no audio engine could start (every cue is then none).
     virtual bool StartAudio() = 0;
@@ -154,16 +177,25 @@ public:
     // Speech library. Output is thread-safe and returns at once.
     virtual void LoadSpeech() = 0;
     virtual void OutputSpeech(std::u16string_view text, bool interrupt) = 0;
+};
+
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
 
     // false when the clipboard could not be opened or written.
     virtual bool SetClipboardText(std::u16string_view text) = 0;
+};
 
-    // Processes. A process that cannot be opened or read gives 0 / nullopt.
+// Processes. A process that cannot be opened or read gives 0 / nullopt.
+class ProcessControl {
+public:
+    virtual ~ProcessControl() = default;
+
     virtual bool TakeProcessSnapshot(std::vector<SnapshotEntry>& out) = 0;
     virtual int64_t ProcessWorkingSet(uint32_t pid) = 0;
     // Kernel plus user time in 100-ns units.
     virtual std::optional<uint64_t> ProcessCpuTime(uint32_t pid) = 0;
-    virtual std::optional<uint64_t> SystemAffinityMask() = 0;
     // What tells this process from a later one given the same PID (Linux: start
     // time in clock ticks after boot; Windows: creation time), as read with its
     // working set or CPU time in the same refresh; 0 when unknown.
@@ -177,16 +209,29 @@ public:
     virtual uint32_t CurrentProcessId() = 0;
     // Full path of the main executable, at most 259 units.
     virtual std::optional<std::u16string> ProcessImagePath(uint32_t pid) = 0;
+};
 
-    // System facts.
+// The clocks and the machine's own facts.
+class SystemFacts {
+public:
+    virtual ~SystemFacts() = default;
+
+    // Milliseconds since the first reading in this run; monotonic.
+    virtual int64_t NowMs() = 0;
     virtual uint32_t TickCount() = 0;        // GetTickCount: ms since boot, wraps
     virtual uint64_t SystemUptimeMs() = 0;   // GetTickCount64
     virtual MemoryStatus GetMemoryStatus() = 0;
     virtual PowerStatus GetPowerStatus() = 0;
     virtual std::optional<std::string> ProcessorBrand() = 0;  // raw 48-byte string up to NUL
+    virtual std::optional<uint64_t> SystemAffinityMask() = 0;
     virtual LocalTime GetLocalTime() = 0;
+};
 
-    // Files, by paths relative to the working directory.
+// Files, by paths relative to the working directory.
+class Files {
+public:
+    virtual ~Files() = default;
+
     virtual FileReadResult ReadFile(std::u16string_view path) = 0;
     // Replaces the whole file in one step (write aside, then rename), so it is
     // always either the old or the new one. An existing file that cannot be
@@ -201,6 +246,17 @@ public:
     // Text in the system's ANSI code page (on Linux the locale's character set).
     virtual std::u16string AnsiToUtf16(std::string_view bytes) = 0;
 };
+
+// Every role in one object: what a backend provides and the application holds.
+class PlatformServices : public WindowAndEvents,
+                         public Dialogs,
+                         public Keyboard,
+                         public Workers,
+                         public SpeechAndSound,
+                         public Clipboard,
+                         public ProcessControl,
+                         public SystemFacts,
+                         public Files {};
 
 // Provided by the backend chosen at build time.
 std::unique_ptr<PlatformServices> CreatePlatform();

@@ -74,8 +74,8 @@ void SortEntries(std::vector<ProcessEntry>& entries, int64_t mode) {
 
 }  // namespace
 
-int64_t ProcessorCount(PlatformServices& platform) {
-    const std::optional<uint64_t> mask = platform.SystemAffinityMask();
+int64_t ProcessorCount(SystemFacts& facts) {
+    const std::optional<uint64_t> mask = facts.SystemAffinityMask();
     if (!mask) return 1;
     // An empty mask would make the time scale divide by zero; count one processor.
     return std::max(std::popcount(*mask), 1);

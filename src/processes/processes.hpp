@@ -74,7 +74,7 @@ bool SameProcess(const ProcessEntry& entry, const CursorProcess& process);
 // Refreshes, then gives the focused process's entry, or nullptr when none was
 // chosen or it has ended.
 const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state);
-int64_t ProcessorCount(PlatformServices& platform);
+int64_t ProcessorCount(SystemFacts& facts);
 
 // Navigation, search and the focused process.
 void SpeakEntry(SpeechOutput& speech, const ProcessList& list, int64_t index);

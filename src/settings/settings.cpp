@@ -43,9 +43,9 @@ std::string DefaultContents() {
     return WriteIni(document);
 }
 
-IniText DecodeText(PlatformServices& platform, std::string_view bytes) {
+IniText DecodeText(Files& files, std::string_view bytes) {
     IniText decoded = DecodeIniBytes(bytes);
-    if (decoded.encoding == IniEncoding::Ansi) decoded.text = platform.AnsiToUtf16(bytes);
+    if (decoded.encoding == IniEncoding::Ansi) decoded.text = files.AnsiToUtf16(bytes);
     return decoded;
 }
 
@@ -98,30 +98,30 @@ void StoreKey(IniGroup& group, std::u16string_view name, int64_t value) {
 
 }  // namespace
 
-void LoadSettings(PlatformServices& platform, Settings& settings) {
-    const FileReadResult file = platform.ReadFile(kSettingsFile);
+void LoadSettings(Files& files, Settings& settings) {
+    const FileReadResult file = files.ReadFile(kSettingsFile);
     if (file.status == FileReadStatus::Missing) {
         // This run keeps the built-in values; the new file counts from the next start.
-        platform.ReplaceFile(kSettingsFile, DefaultContents());
+        files.ReplaceFile(kSettingsFile, DefaultContents());
         return;
     }
     // A file that cannot be read counts as empty.
     if (file.status != FileReadStatus::Ok) return;
-    const IniDocument document = ParseIni(DecodeText(platform, file.bytes).text);
+    const IniDocument document = ParseIni(DecodeText(files, file.bytes).text);
     if (const IniGroup* general = FindIniGroup(document, u"general")) ReadGeneral(*general, settings);
     if (const IniGroup* monitors = FindIniGroup(document, u"monitors"))
         ReadMonitors(*monitors, settings);
 }
 
-void SaveMonitorStates(PlatformServices& platform, const Settings& states) {
-    const FileReadResult file = platform.ReadFile(kSettingsFile);
+void SaveMonitorStates(Files& files, const Settings& states) {
+    const FileReadResult file = files.ReadFile(kSettingsFile);
     if (file.status == FileReadStatus::Missing) {
-        platform.ReplaceFile(kSettingsFile, DefaultContents());
+        files.ReplaceFile(kSettingsFile, DefaultContents());
         return;
     }
     // A file we cannot read would be replaced by our three keys alone: leave it.
     if (file.status != FileReadStatus::Ok) return;
-    const IniText read = DecodeText(platform, file.bytes);
+    const IniText read = DecodeText(files, file.bytes);
     IniDocument document = ParseIni(read.text);
     IniGroup* monitors = FindIniGroup(document, u"monitors");
     if (monitors == nullptr) {
@@ -131,7 +131,7 @@ void SaveMonitorStates(PlatformServices& platform, const Settings& states) {
     for (const MonitorSetting& setting : kMonitorSettings)
         if (setting.value == MonitorValue::Switch) StoreKey(*monitors, setting.key, states.*setting.field);
     // Written aside and renamed over the old file; a read-only file stays as it is.
-    platform.ReplaceFile(kSettingsFile, EncodeSaved(read, document));
+    files.ReplaceFile(kSettingsFile, EncodeSaved(read, document));
 }
 
 }  // namespace tarrow

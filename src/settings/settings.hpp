@@ -52,10 +52,10 @@ extern const std::array<MonitorSetting, 13> kMonitorSettings;
 
 // Reads prefs.ini into `settings`, creating the file with its default
 // contents when it is missing (that run keeps the built-in values).
-void LoadSettings(PlatformServices& platform, Settings& settings);
+void LoadSettings(Files& files, Settings& settings);
 
 // Stores the monitor switches (the PC monitors' on/off values) of `states`,
 // keeping everything else in the file.
-void SaveMonitorStates(PlatformServices& platform, const Settings& states);
+void SaveMonitorStates(Files& files, const Settings& states);
 
 }  // namespace tarrow

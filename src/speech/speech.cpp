@@ -6,16 +6,16 @@ void SpeechOutput::Speak(std::u16string_view text, bool interrupt) {
     // Own copy first: the caller's text may be our own last text (repeat).
     std::u16string copy(text);
     if (!speechLoaded_) {
-        platform_.LoadSpeech();
+        voice_.LoadSpeech();
         speechLoaded_ = true;
     }
-    platform_.OutputSpeech(copy, interrupt);
+    voice_.OutputSpeech(copy, interrupt);
     std::lock_guard<std::mutex> guard(lastTextLock_);
     lastSpokenText_ = std::move(copy);
 }
 
 void SpeechOutput::SpeakUnrecorded(std::u16string_view text, bool interrupt) {
-    platform_.OutputSpeech(text, interrupt);
+    voice_.OutputSpeech(text, interrupt);
 }
 
 std::u16string SpeechOutput::LastSpokenText() const {
@@ -27,9 +27,9 @@ void RepeatLastSpoken(SpeechOutput& speech) {
     speech.Speak(speech.LastSpokenText(), false);
 }
 
-void CopyLastSpoken(PlatformServices& platform, SpeechOutput& speech) {
+void CopyLastSpoken(Clipboard& clipboard, SpeechOutput& speech) {
     const std::u16string text = speech.LastSpokenText();
-    platform.SetClipboardText(text);  // a failure is not reported; the confirmation follows anyway
+    clipboard.SetClipboardText(text);  // a failure is not reported; the confirmation follows anyway
     speech.SpeakUnrecorded(u"Copied " + text, true);
 }
 

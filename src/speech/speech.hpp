@@ -11,7 +11,7 @@ namespace tarrow {
 
 class SpeechOutput {
 public:
-    explicit SpeechOutput(PlatformServices& platform) : platform_(platform) {}
+    explicit SpeechOutput(SpeechAndSound& voice) : voice_(voice) {}
 
     // Speaks the text and records it as the last spoken text. The first call
     // loads the speech library; start-up makes that call on the main thread
@@ -25,7 +25,7 @@ public:
     void MarkNotLoaded() { speechLoaded_ = false; }
 
 private:
-    PlatformServices& platform_;
+    SpeechAndSound& voice_;
     bool speechLoaded_ = false;
     mutable std::mutex lastTextLock_;
     std::u16string lastSpokenText_;
@@ -34,6 +34,6 @@ private:
 // Hotkey "Repeat last spoken text".
 void RepeatLastSpoken(SpeechOutput& speech);
 // Hotkey "copy last text to clipboard".
-void CopyLastSpoken(PlatformServices& platform, SpeechOutput& speech);
+void CopyLastSpoken(Clipboard& clipboard, SpeechOutput& speech);
 
 }  // namespace tarrow

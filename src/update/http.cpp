@@ -210,8 +210,8 @@ MemoryResponse FetchToMemory(const HttpRequest& request) {
     return response;
 }
 
-bool FetchToFile(PlatformServices& platform, const HttpRequest& request, std::u16string_view path) {
-    std::unique_ptr<OutputFile> file = platform.OpenOutputFile(path, OutputMode::Exclusive);
+bool FetchToFile(Files& files, const HttpRequest& request, std::u16string_view path) {
+    std::unique_ptr<OutputFile> file = files.OpenOutputFile(path, OutputMode::Exclusive);
     // Not created: nothing of ours to delete.
     if (!file) return false;
 
@@ -236,7 +236,7 @@ bool FetchToFile(PlatformServices& platform, const HttpRequest& request, std::u1
         }
     }
     file.reset();
-    if (!ok) platform.DeleteFile(path);
+    if (!ok) files.DeleteFile(path);
     return ok;
 }
 

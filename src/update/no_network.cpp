@@ -8,7 +8,7 @@ namespace tarrow {
 
 MemoryResponse FetchToMemory(const HttpRequest&) { return {u"0", {}}; }
 
-bool FetchToFile(PlatformServices&, const HttpRequest&, std::u16string_view) { return false; }
+bool FetchToFile(Files&, const HttpRequest&, std::u16string_view) { return false; }
 
 UpdateNetwork CurlNetwork() {
     UpdateNetwork network;

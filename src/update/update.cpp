@@ -174,11 +174,11 @@ void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWo
 
 void StopUpdateWorkers(UpdateWorkers& workers) { workers.gate->Close(); }
 
-void RemovePartialDownloads(PlatformServices& platform, UpdateWorkers& workers) {
+void RemovePartialDownloads(Files& files, UpdateWorkers& workers) {
     // A download stuck past the limit: its file goes by name (the open file
     // goes with the process where the system allows no sooner).
     for (const std::u16string& file : workers.gate->AwaitDownloads(kDownloadStopLimit)) {
-        platform.DeleteFile(file);
+        files.DeleteFile(file);
     }
 }
 

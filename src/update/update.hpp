@@ -62,13 +62,13 @@ MemoryResponse FetchToMemory(const HttpRequest& request);
 // when the transfer completed with a final status of 200-299 and a body known to
 // be whole (its announced length, or chunked) of at most kMaxArchiveBytes;
 // otherwise the file this call created is deleted.
-bool FetchToFile(PlatformServices& platform, const HttpRequest& request, std::u16string_view path);
+bool FetchToFile(Files& files, const HttpRequest& request, std::u16string_view path);
 
 // The network as the worker sees it; tests put a scripted one in its place.
 struct UpdateNetwork {
     std::function<void()> prepare;  // once, on the main thread, before any worker runs
     std::function<MemoryResponse(const HttpRequest&)> fetchToMemory;
-    std::function<bool(PlatformServices&, const HttpRequest&, std::u16string_view)> fetchToFile;
+    std::function<bool(Files&, const HttpRequest&, std::u16string_view)> fetchToFile;
 };
 UpdateNetwork CurlNetwork();
 
@@ -133,6 +133,6 @@ void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWo
 void StopUpdateWorkers(UpdateWorkers& workers);
 // After StopUpdateWorkers: gives the stopped downloads a moment to remove their
 // files, and removes those of any that did not, so no partial file outlives us.
-void RemovePartialDownloads(PlatformServices& platform, UpdateWorkers& workers);
+void RemovePartialDownloads(Files& files, UpdateWorkers& workers);
 
 }  // namespace tarrow

@@ -78,7 +78,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
         FakePlatform fake;
         fake.layoutName = layout;
         std::u16string modifier;
-        ASSERT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
+        ASSERT_TRUE(RegisterAllHotkeys(fake, fake, modifier, kHotkeys));
         ASSERT_EQ(fake.registrations.size(), std::size(kRows));
         const int order[] = {0,  1,  8,  7,  2,  3,  4,  5,  6,  9,  10, 11, 12, 13, 14,
                              15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
@@ -98,7 +98,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
         FakePlatform fake;
         fake.failingHotkeys = {row.id};
         std::u16string modifier;
-        EXPECT_EQ(RegisterAllHotkeys(fake, modifier, kHotkeys), row.id != 0);
+        EXPECT_EQ(RegisterAllHotkeys(fake, fake, modifier, kHotkeys), row.id != 0);
         const std::u16string expected =
             std::u16string(row.failure) + (row.id == 0 ? std::u16string(kExitSuffix) : u"");
         EXPECT_EQ(fake.messages, (std::vector<ShownMessage>{{u"Error", expected, kMbOk}})) << row.id;
@@ -108,7 +108,7 @@ TEST(HotkeyTable, EveryRowOnEveryLayoutWithItsFailureText) {
 TEST(Registration, RegistersAllThirtyWithTheParsedFlags) {
     FakePlatform fake;
     std::u16string modifier = u"win+alt";
-    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
+    EXPECT_TRUE(RegisterAllHotkeys(fake, fake, modifier, kHotkeys));
     ASSERT_EQ(fake.registrations.size(), 30u);
     for (const auto& registration : fake.registrations)
         EXPECT_EQ(registration.modifiers, kModWin | kModAlt) << registration.id;
@@ -120,7 +120,7 @@ TEST(Registration, OneFailureShowsOneBoxAndTheRestStillRegister) {
     FakePlatform fake;
     fake.failingHotkeys = {3, 28};
     std::u16string modifier;
-    EXPECT_TRUE(RegisterAllHotkeys(fake, modifier, kHotkeys));
+    EXPECT_TRUE(RegisterAllHotkeys(fake, fake, modifier, kHotkeys));
     EXPECT_EQ(fake.registrations.size(), 30u);
     EXPECT_EQ(fake.messages,
               (std::vector<ShownMessage>{
@@ -132,7 +132,7 @@ TEST(Registration, ExitHotkeyFailureStopsEverything) {
     FakePlatform fake;
     fake.failingHotkeys = {0, 5};
     std::u16string modifier;
-    EXPECT_FALSE(RegisterAllHotkeys(fake, modifier, kHotkeys));
+    EXPECT_FALSE(RegisterAllHotkeys(fake, fake, modifier, kHotkeys));
     ASSERT_EQ(fake.registrations.size(), 1u);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].caption, u"Error");

@@ -45,7 +45,7 @@ struct ScriptedServer {
             requests.push_back(r);
             return version;
         };
-        n.fetchToFile = [this](PlatformServices& p, const HttpRequest& r, std::u16string_view path) {
+        n.fetchToFile = [this](Files& p, const HttpRequest& r, std::u16string_view path) {
             requests.push_back(r);
             savedTo.emplace_back(path);
             if (!downloadOk) return false;
