@@ -147,7 +147,11 @@ TEST(Registration, ExitHotkeyFailureStopsEverything) {
 // How the README names a key of the US layout.
 std::string ReadmeKeyName(uint8_t key) {
     if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::string(1, char(key));
-    if (key >= kVkF1 && key <= kVkF8) return "F" + std::to_string(key - kVkF1 + 1);
+    if (key >= kVkF1 && key <= kVkF8) {
+        std::string name = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that form
+        name += std::to_string(key - kVkF1 + 1);
+        return name;
+    }
     switch (key) {
         case kVkSpace: return "Space";
         case kVkBack: return "Backspace";
