@@ -1,15 +1,20 @@
 // Events, the hidden window, the tray and hotkeys: the front end chosen at
-// start answers them all.
+// start answers them, and a StatusNotifierItem host on the session bus shows
+// the tray.
 
 #include <cstdlib>
 
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/session_bus.hpp"
+#include "platform/linux/status_notifier_tray.hpp"
 #include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {
 
 bool LinuxPlatform::OpenUserInterface(std::string& why) {
+    bus_ = SessionBus::Open();
+    wake_->WatchBus(bus_.get());
     opened_ = OpenX11FrontEnd(*wake_);
     if (!opened_) opened_ = OpenTerminalFrontEnd(*wake_);
     if (opened_) {
@@ -24,6 +29,10 @@ bool LinuxPlatform::OpenUserInterface(std::string& why) {
 
 void LinuxPlatform::CloseUserInterface() noexcept {
     // The closed front end stays alive: a worker may still be inside one of its boxes.
+    tray_.reset();
+    // The bus itself stays until the platform goes: a closed front end may still hold it.
+    wake_->WatchBus(nullptr);
+    if (bus_) bus_->Flush();
     frontEnd_.exchange(headless_.get())->Close();
 }
 
@@ -32,7 +41,11 @@ Event LinuxPlatform::WaitEvent(int64_t timeoutMs) {
         wake_->Drain();
         return Event{EventKind::ExitRequest, 0};
     }
-    return frontEnd_.load()->NextEvent(timeoutMs);
+    const Event event = frontEnd_.load()->NextEvent(timeoutMs);
+    if (event.kind == EventKind::None && tray_) {
+        if (const auto item = tray_->TakeChosenItem()) return Event{EventKind::Menu, *item};
+    }
+    return event;
 }
 
 void LinuxPlatform::PostExitRequest() { wake_->PostExitRequest(); }
@@ -43,13 +56,21 @@ void LinuxPlatform::CreateHiddenWindow(std::u16string_view title) {
 void LinuxPlatform::CloseHiddenWindow() { frontEnd_.load()->CloseHiddenWindow(); }
 void LinuxPlatform::AddTrayIcon(std::u16string_view tooltip) {
     frontEnd_.load()->AddTrayIcon(tooltip);
+    if (bus_ && !tray_) tray_ = RegisterStatusNotifierTray(bus_->Get(), tooltip);
 }
 void LinuxPlatform::SetTrayTooltip(std::u16string_view tooltip) {
     frontEnd_.load()->SetTrayTooltip(tooltip);
+    // A tray tip holds 63 units, as on Windows.
+    if (tray_) tray_->SetTooltip(tooltip.substr(0, 63));
 }
-void LinuxPlatform::RemoveTrayIcon() { frontEnd_.load()->RemoveTrayIcon(); }
+void LinuxPlatform::RemoveTrayIcon() {
+    frontEnd_.load()->RemoveTrayIcon();
+    tray_.reset();
+    if (bus_) bus_->Flush();
+}
 void LinuxPlatform::CreateTrayMenu(int64_t itemId, std::u16string_view text) {
     frontEnd_.load()->CreateTrayMenu(itemId, text);
+    if (tray_) tray_->SetMenuItem(itemId, text);
 }
 
 bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,

@@ -11,7 +11,9 @@
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/install_folders.hpp"
 #include "platform/linux/proc_reader.hpp"
+#include "platform/linux/session_bus.hpp"
 #include "platform/linux/speech_session.hpp"
+#include "platform/linux/status_notifier_tray.hpp"
 #include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {

@@ -12,6 +12,8 @@
 namespace tarrow {
 
 class FrontEnd;         // front_end.hpp
+class SessionBus;       // session_bus.hpp
+class StatusNotifierTray;  // status_notifier_tray.hpp
 class WakePipe;         // wake_pipe.hpp
 struct SpeechSession;   // speech.cpp
 struct AudioSession;    // platform/audio/audio_session.hpp
@@ -98,9 +100,11 @@ private:
     std::chrono::steady_clock::time_point clockStart_;
     bool clockStarted_ = false;
     std::unique_ptr<WakePipe> wake_;
+    std::unique_ptr<SessionBus> bus_;  // opened with the user interface when there is one
     std::unique_ptr<FrontEnd> headless_;
     std::unique_ptr<FrontEnd> opened_;  // X11 or terminal; kept until the platform goes
     std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
+    std::unique_ptr<StatusNotifierTray> tray_;  // while a tray host shows our item
     std::unique_ptr<SpeechSession> speech_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;

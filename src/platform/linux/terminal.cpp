@@ -115,13 +115,10 @@ Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeou
     }
     // A box asked by a worker owns standard input meanwhile: then only wait.
     std::unique_lock<std::mutex> input(session.terminalLock, std::try_to_lock);
-    pollfd fds[2] = {{wake.ReadFd(), POLLIN, 0},
-                     {input.owns_lock() ? STDIN_FILENO : -1, POLLIN, 0}};
-    const int wait = static_cast<int>(std::clamp<int64_t>(timeoutMs, 0, 1 << 30));
-    if (poll(fds, 2, wait) <= 0) return {};
-    if (fds[0].revents & POLLIN) wake.Drain();
+    pollfd input_fd{input.owns_lock() ? STDIN_FILENO : -1, POLLIN, 0};
+    if (wake.Poll(&input_fd, 1, timeoutMs) <= 0) return {};
     if (wake.TakeExitRequest()) return Event{EventKind::ExitRequest, 0};
-    if (fds[1].revents & POLLIN) {
+    if (input_fd.revents & POLLIN) {
         char buffer[64];
         const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
         if (n == 0) return Event{EventKind::Close, 0};  // the terminal hung up
@@ -132,7 +129,7 @@ Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeou
                 }
             }
         }
-    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+    } else if (input_fd.revents & (POLLHUP | POLLERR)) {
         return Event{EventKind::Close, 0};
     }
     return session.pending.empty() ? Event{EventKind::Other, 0} : takePending();

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/session_bus.hpp"
+
 namespace tarrow {
 
 WakePipe::WakePipe() {
@@ -34,10 +36,27 @@ void WakePipe::Drain() noexcept {
 }
 
 void WakePipe::Wait(int64_t timeoutMs) noexcept {
-    if (timeoutMs <= 0 || read_.Get() < 0) return;
-    pollfd fd{read_.Get(), POLLIN, 0};
-    poll(&fd, 1, static_cast<int>(std::min<int64_t>(timeoutMs, 1 << 30)));
-    Drain();
+    if (timeoutMs <= 0 || (read_.Get() < 0 && bus_ == nullptr)) return;
+    Poll(nullptr, 0, timeoutMs);
+}
+
+int WakePipe::Poll(pollfd* own, size_t count, int64_t timeoutMs) noexcept {
+    pollfd fds[8];
+    const size_t ownCount = std::min<size_t>(count, 6);
+    std::copy(own, own + ownCount, fds);
+    fds[ownCount] = {read_.Get(), POLLIN, 0};
+    fds[ownCount + 1] = {bus_ ? bus_->Fd() : -1, bus_ ? bus_->PollEvents() : short(0), 0};
+    int64_t wait = std::clamp<int64_t>(timeoutMs, 0, 1 << 30);
+    if (bus_) {
+        const int64_t busWait = bus_->TimeoutMs();
+        if (busWait >= 0) wait = std::min(wait, busWait);
+    }
+    const int ready = poll(fds, ownCount + 2, static_cast<int>(wait));
+    std::copy(fds, fds + ownCount, own);
+    if (ready > 0 && (fds[ownCount].revents & POLLIN)) Drain();
+    // Also on a time-out: the bus may have a deadline of its own (a call's reply).
+    if (bus_) bus_->Process();
+    return ready;
 }
 
 }  // namespace tarrow

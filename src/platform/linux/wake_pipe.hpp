@@ -1,13 +1,19 @@
 #pragma once
 // The exit request another thread posts, and the pipe that wakes the event
-// wait for it, shared by every front end.
+// wait for it, shared by every front end. The session bus, when one is
+// watched, joins every wait here.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/linux/unique_fd.hpp"
 
+struct pollfd;
+
 namespace tarrow {
+
+class SessionBus;
 
 class WakePipe {
 public:
@@ -22,12 +28,19 @@ public:
     // The end a front end polls next to its own input; -1 without a pipe.
     int ReadFd() const { return read_.Get(); }
     void Drain() noexcept;
-    // Waits on the pipe alone (no display, no terminal).
+    // Waits on the pipe (and the bus) alone: no display, no terminal.
     void Wait(int64_t timeoutMs) noexcept;
+    // poll() on the front end's own descriptors, the pipe and the watched bus;
+    // the pipe is drained and the bus's messages handled before it returns.
+    // Returns what poll() returned.
+    int Poll(pollfd* own, size_t count, int64_t timeoutMs) noexcept;
+    // Main thread only; null stops watching.
+    void WatchBus(SessionBus* bus) noexcept { bus_ = bus; }
 
 private:
     UniqueFd read_, write_;
     std::atomic<bool> exitRequested_{false};
+    SessionBus* bus_ = nullptr;
 };
 
 }  // namespace tarrow

@@ -77,9 +77,8 @@ Event NextXEvent(XSession& session, WakePipe& wake, int64_t timeoutMs) {
     Display* display = session.display.get();
     if (XPending(display) > 0) return TakeXEvent(session);
     if (timeoutMs <= 0) return {};
-    pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wake.ReadFd(), POLLIN, 0}};
-    const int ready = poll(fds, 2, static_cast<int>(std::min<int64_t>(timeoutMs, 1 << 30)));
-    if (ready > 0 && (fds[1].revents & POLLIN)) wake.Drain();
+    pollfd display_fd{ConnectionNumber(display), POLLIN, 0};
+    wake.Poll(&display_fd, 1, timeoutMs);
     if (wake.TakeExitRequest()) return Make(EventKind::ExitRequest);
     if (XPending(display) > 0) return TakeXEvent(session);
     return {};
