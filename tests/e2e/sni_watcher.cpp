@@ -1,6 +1,7 @@
 // A stand-in StatusNotifierWatcher and host for the tray's end-to-end test.
 //   sni_watcher serve              owns org.kde.StatusNotifierWatcher; prints "ready", then
-//                                  "registered NAME" and "vanished NAME" lines as items come and go
+//                                  "registered NAME", "NewToolTip" and "vanished NAME" lines as
+//                                  items come, change their tips and go
 //   sni_watcher show NAME          reads the item as a host does: one KEY=VALUE line each
 //   sni_watcher click NAME LABEL   sends "clicked" to the menu entry with that label
 // Exit code 0 on success; a failed call prints why on standard error.
@@ -51,6 +52,12 @@ int NameOwnerChanged(sd_bus_message* m, void*, sd_bus_error*) noexcept {
     return 0;
 }
 
+int NewToolTip(sd_bus_message*, void*, sd_bus_error*) noexcept {
+    std::printf("NewToolTip\n");
+    std::fflush(stdout);
+    return 0;
+}
+
 int GetWatcherProperty(sd_bus*, const char*, const char*, const char* property, sd_bus_message* m,
                        void*, sd_bus_error*) noexcept {
     const std::string name = property;
@@ -77,6 +84,8 @@ int Serve(sd_bus* bus) {
     int r = sd_bus_match_signal(bus, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                 "org.freedesktop.DBus", "NameOwnerChanged", NameOwnerChanged, nullptr);
     if (r < 0) return Fail("watching names", r);
+    r = sd_bus_match_signal(bus, nullptr, nullptr, kItemPath, kItemInterface, "NewToolTip", NewToolTip, nullptr);
+    if (r < 0) return Fail("watching tooltips", r);
     r = sd_bus_add_object_vtable(bus, nullptr, "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
                                  kWatcherVtable, nullptr);
     if (r < 0) return Fail("exporting the watcher", r);

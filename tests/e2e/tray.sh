@@ -61,6 +61,7 @@ summary_shown() {
         grep -Eqx 'ToolTip=Tarrow: [0-9]+ processes, [0-9]+% CPU' "$work/show.log"
 }
 wait_for 15 summary_shown || fail "the tooltip shows no summary"
+wait_for 5 grep -qx NewToolTip "$work/watcher.log" || fail "the new tooltip was not signalled"
 for line in Category=ApplicationStatus Id=tarrow-desk "Title=Tarrow Desk" Status=Active \
     ItemIsMenu=true "IconPixmap=16x16 32x32 black" MenuItem=Exit; do
     grep -qxF "$line" "$work/show.log" || fail "the item lacks $line"
