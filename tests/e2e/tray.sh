@@ -42,7 +42,9 @@ export DBUS_SESSION_BUS_ADDRESS
 start plain
 plain=$started
 wait_for 15 grep -qxF "$welcome" "$work/plain/out" || fail "no watcher: no welcome text"
-! bus_names | grep -q StatusNotifierItem || fail "no watcher, yet an item took a name"
+names=$(bus_names) || fail "cannot list the bus's names"
+grep -q '"org.freedesktop.DBus"' <<<"$names" || fail "the bus's names unread"
+! grep -q StatusNotifierItem <<<"$names" || fail "no watcher, yet an item took a name"
 xdotool key ctrl+alt+shift+q
 stopped "$plain" plain
 

@@ -472,12 +472,10 @@ private:
 };
 
 bool WatcherPresent(sd_bus* bus) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* raw = nullptr;
     const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                     "org.freedesktop.DBus", "NameHasOwner", &error, &raw, "s",
+                                     "org.freedesktop.DBus", "NameHasOwner", nullptr, &raw, "s",
                                      kWatcherName);
-    sd_bus_error_free(&error);
     const Message reply(raw);
     int present = 0;
     return r >= 0 && sd_bus_message_read(reply.get(), "b", &present) >= 0 && present;
