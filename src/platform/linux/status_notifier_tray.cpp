@@ -141,7 +141,7 @@ public:
         menuSlot_.reset(slot);
         if (!RequestName()) return false;
         if (sd_bus_call_method_async(bus_.get(), &slot, kWatcherName, kWatcherPath, kWatcherName,
-                                     "RegisterStatusNotifierItem", OnRegistered, this, "s",
+                                     "RegisterStatusNotifierItem", OnRegistered, nullptr, "s",
                                      name_.c_str()) < 0)
             return false;
         registerSlot_.reset(slot);
