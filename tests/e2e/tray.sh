@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The tray of the real program under a private Xvfb and a private session bus,
+# against the stand-in watcher: registration, the summary tooltip, the one menu
+# item, "Exit" through the menu, the item gone at exit; and with no watcher on
+# the bus, no item and the program as ever.
+# Usage: tray.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_SNI_WATCHER: the stand-in)
+set -euo pipefail
+
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+
+watcher=${TARROW_SNI_WATCHER:-}
+[ -x "$watcher" ] || fail "no stand-in watcher (TARROW_SNI_WATCHER)"
+require dbus-daemon dbus-send
+
+# start NAME: runs a copy in its own working directory; sets $started.
+start() {
+    mkdir -p "$work/$1"
+    (cd "$work/$1" && exec timeout -k 2 120 "$bin" >out 2>err) &
+    started=$!
+    pids+=("$started")
+}
+# stops PID NAME: the exit hotkey or the menu ended the copy with 0 after "Exiting".
+stopped() {
+    finish "$1" 15
+    [ "$code" = 0 ] || fail "$2: exit code $code, wanted 0"
+    [ "$(tail -n1 "$work/$2/out")" = "Exiting" ] || fail "$2: last line is not Exiting"
+}
+bus_names() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.ListNames
+}
+
+start_xvfb
+dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -qs . "$work/bus" || fail "no private session bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS
+
+# --- no watcher: no item on the bus, and the program runs and ends as ever
+start plain
+plain=$started
+wait_for 15 grep -qxF "$welcome" "$work/plain/out" || fail "no watcher: no welcome text"
+names=$(bus_names) || fail "cannot list the bus's names"
+grep -q '"org.freedesktop.DBus"' <<<"$names" || fail "the bus's names unread"
+! grep -q StatusNotifierItem <<<"$names" || fail "no watcher, yet an item took a name"
+xdotool key ctrl+alt+shift+q
+stopped "$plain" plain
+
+# --- the watcher: the item registers, shows the summary and the one item
+"$watcher" serve >"$work/watcher.log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -qx ready "$work/watcher.log" || fail "the stand-in watcher did not start"
+start tray
+tray=$started
+wait_for 15 grep -q '^registered ' "$work/watcher.log" || fail "the item did not register"
+item=$(sed -n 's/^registered //p' "$work/watcher.log")
+[[ "$item" =~ ^org\.kde\.StatusNotifierItem-[0-9]+-[0-9]+$ ]] || fail "registered as '$item'"
+
+summary_shown() {
+    "$watcher" show "$item" >"$work/show.log" 2>&1 &&
+        grep -Eqx 'ToolTip=Tarrow: [0-9]+ processes, [0-9]+% CPU' "$work/show.log"
+}
+wait_for 15 summary_shown || fail "the tooltip shows no summary"
+wait_for 5 grep -qx NewToolTip "$work/watcher.log" || fail "the new tooltip was not signalled"
+for line in Category=ApplicationStatus Id=tarrow-desk "Title=Tarrow Desk" Status=Active \
+    ItemIsMenu=true "IconPixmap=16x16 32x32 black" MenuItem=Exit; do
+    grep -qxF "$line" "$work/show.log" || fail "the item lacks $line"
+done
+[ "$(grep -c '^MenuItem=' "$work/show.log")" = 1 ] || fail "the menu holds more than one item"
+
+# --- "Exit" through the menu: "Exiting", code 0, and the item leaves the watcher
+"$watcher" click "$item" Exit || fail "the menu took no click on Exit"
+stopped "$tray" tray
+wait_for 5 grep -qxF "vanished $item" "$work/watcher.log" || fail "the item did not leave the watcher"
