@@ -34,9 +34,10 @@ bool OnPath(const char* program) {
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string_view::npos) end = dirs.size();
-        std::string dir(dirs.substr(start, end - start));
-        if (dir.empty()) dir = ".";
-        if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        std::string candidate(end > start ? dirs.substr(start, end - start) : ".");
+        candidate += '/';
+        candidate += program;
+        if (::access(candidate.c_str(), X_OK) == 0) return true;
         start = end + 1;
     }
     return false;
