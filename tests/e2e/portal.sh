@@ -44,6 +44,12 @@ press() {
 spoken() { grep -cxF -- "$2" "$work/$1/out" 2>/dev/null || true; }
 said() { [ "$(spoken "$1" "$2")" -ge 1 ]; }
 bound() { grep -c '^bind ' "$work/$1/portal.log" 2>/dev/null || true; }
+# copied NAME: the stand-in wl-copy got the welcome text.
+copied() {
+    local got
+    got=$(cat "$work/$1/clipboard" 2>/dev/null) || true
+    [ "$got" = "$welcome" ] || fail "$1: wl-copy got '$got'"
+}
 exits_with() {
     finish "$app" 15
     [ "$code" = "$2" ] || fail "$1: exit code $code, wanted $2"
@@ -79,19 +85,21 @@ printf '#!/bin/sh\ncat >clipboard\n' >"$work/bin/wl-copy"
 chmod +x "$work/bin/wl-copy"
 PATH="$work/bin:$PATH" run custom all
 wait_for 15 said custom "$welcome" || fail "custom: no welcome text"
-grep -qxF "bind 0	exit	ALT+LOGO+q" "$work/custom/portal.log" || fail "custom: exit not bound to ALT+LOGO+q"
+grep -qxF "bind 0	exit	ALT+LOGO+q" "$work/custom/portal.log" ||
+    fail "custom: exit not bound to ALT+LOGO+q"
 press 19
 wait_for 10 said custom "Copied $welcome" || fail "custom: copy did not say Copied"
-[ "$(cat "$work/custom/clipboard")" = "$welcome" ] || fail "custom: wl-copy got '$(cat "$work/custom/clipboard")'"
+copied custom
 press 0
 exits_with custom 0
 
 # --- one shortcut left unbound: its box, and the program goes on
 run one_refused all-but=3
 wait_for 15 said one_refused "$welcome" || fail "one refused: no welcome text"
-grep -qxF "Tarrow Desk: Error: Unable To register the next process hotkey." "$work/one_refused/err" ||
-    fail "one refused: no box for the next process hotkey"
-[ "$(grep -c 'Unable To register' "$work/one_refused/err")" = 1 ] || fail "one refused: more than one box"
+grep -qxF "Tarrow Desk: Error: Unable To register the next process hotkey." \
+    "$work/one_refused/err" || fail "one refused: no box for the next process hotkey"
+[ "$(grep -c 'Unable To register' "$work/one_refused/err")" = 1 ] ||
+    fail "one refused: more than one box"
 press 3
 press 0
 exits_with one_refused 0
@@ -114,7 +122,7 @@ wait_for 15 said x11 "$welcome" || fail "x11: no welcome text"
     fail "x11: not one line about X11 hotkeys on Wayland"
 xdotool key ctrl+alt+shift+c
 wait_for 10 said x11 "Copied $welcome" || fail "x11: copy did not say Copied"
-[ "$(cat "$work/x11/clipboard")" = "$welcome" ] || fail "x11: wl-copy got '$(cat "$work/x11/clipboard")'"
+copied x11
 xdotool key ctrl+alt+shift+q
 exits_with x11 0
 
@@ -137,15 +145,12 @@ walk 3
 [[ "$said_last" =~ \ 2\ of\ [0-9]+$ ]] || fail "desktop: next said '$said_last'"
 walk 2
 [[ "$said_last" =~ \ 1\ of\ [0-9]+$ ]] || fail "desktop: previous said '$said_last'"
-press 11
-find_prompt() { box=$(xdotool search --onlyvisible --name '^Find process$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 20 find_prompt || fail "desktop: no Find process prompt"
 before=$(lines)
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
-xdotool type --delay 30 "$target"
-xdotool key Return
+press 11
+answer_find_prompt "$target"
 wait_for 10 eval '[ "$(lines)" -gt "$before" ]' || fail "desktop: find said nothing"
-grep -qE "^$target: [0-9]+%; " <(tail -n1 "$work/desktop/out") || fail "desktop: find said '$(tail -n1 "$work/desktop/out")'"
+said_last=$(tail -n1 "$work/desktop/out")
+[[ "$said_last" =~ ^$target:\ [0-9]+%\; ]] || fail "desktop: find said '$said_last'"
 press 0
 exits_with desktop 0
 

@@ -71,12 +71,14 @@ int OnCreateSession(sd_bus_message* m, void* data, sd_bus_error*) {
     std::map<std::string, std::string> options;
     ReadStringOptions(m, options);
     const std::string sender = SenderElement(m);
-    const std::string request = std::string(kPath) + "/request/" + sender + "/" + options["handle_token"];
-    portal.sessionPath = std::string(kPath) + "/session/" + sender + "/" + options["session_handle_token"];
+    const std::string request =
+        std::string(kPath) + "/request/" + sender + "/" + options["handle_token"];
+    portal.sessionPath =
+        std::string(kPath) + "/session/" + sender + "/" + options["session_handle_token"];
     sd_bus* bus = sd_bus_message_get_bus(m);
     sd_bus_slot* slot = nullptr;
-    sd_bus_add_object_vtable(bus, &slot, portal.sessionPath.c_str(), "org.freedesktop.portal.Session",
-                             kSessionVtable, &portal);
+    sd_bus_add_object_vtable(bus, &slot, portal.sessionPath.c_str(),
+                             "org.freedesktop.portal.Session", kSessionVtable, &portal);
     portal.sessionSlots.push_back(slot);
     Record(portal, "session");
     sd_bus_reply_method_return(m, "o", request.c_str());

@@ -303,11 +303,10 @@ bool PortalFrontEnd::Open() {
     if (sd_bus_get_unique_name(bus_.Get(), &unique) < 0) return false;
     for (const char c : std::string_view(unique).substr(1)) senderPart_ += c == '.' ? '_' : c;
 
-    const PortalAnswer created = Ask("CreateSession", kSessionLimitMs,
-                                     [](sd_bus_message* call, const std::string& token) {
-                                         return AppendOptions(call, {{"handle_token", token},
-                                                                     {"session_handle_token", "tarrow"}});
-                                     });
+    const auto sessionOptions = [](sd_bus_message* call, const std::string& token) {
+        return AppendOptions(call, {{"handle_token", token}, {"session_handle_token", "tarrow"}});
+    };
+    const PortalAnswer created = Ask("CreateSession", kSessionLimitMs, sessionOptions);
     if (created.code != 0 || created.sessionHandle.empty()) return false;
     sessionHandle_ = created.sessionHandle;
     sd_bus_slot* slot = nullptr;
