@@ -34,6 +34,13 @@ int64_t ParseModifiers(std::u16string& modifier) {
 bool RegisterAllHotkeys(Keyboard& keyboard, Dialogs& dialogs, std::u16string& modifier,
                         const HotkeyTable& table) {
     const std::u16string layoutName = keyboard.KeyboardLayoutName();
+    std::array<HotkeyRequest, kHotkeyCount> requests;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const HotkeyAction& row = table[static_cast<size_t>(kRegistrationOrder[i])];
+        requests[i] = {row.id, static_cast<uint32_t>(ParseModifiers(modifier)),
+                       row.KeyOn(layoutName), row.label};
+    }
+    keyboard.PrepareHotkeys(requests);
     for (const int id : kRegistrationOrder) {
         const HotkeyAction& row = table[static_cast<size_t>(id)];
         const auto flags = static_cast<uint32_t>(ParseModifiers(modifier));

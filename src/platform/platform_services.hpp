@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,9 +140,22 @@ public:
                                       std::u16string_view defaultText) = 0;
 };
 
+// One hotkey as registration asks for it.
+struct HotkeyRequest {
+    int id = 0;
+    uint32_t modifiers = 0;
+    uint8_t virtualKey = 0;
+    std::u16string_view label;
+};
+
 class Keyboard {
 public:
     virtual ~Keyboard() = default;
+
+    // Every hotkey, once, before the first RegisterHotkey: a system that binds
+    // them all in one request (and one dialog for the user) does it here; the
+    // later RegisterHotkey calls then answer what it bound.
+    virtual void PrepareHotkeys(std::span<const HotkeyRequest>) {}
 
     // label: the hotkey's short name, for a front end that shows its keys.
     virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,

@@ -70,13 +70,9 @@ key slash
 [ "$said" = "Name" ] || fail "third toggle said '$said'"
 
 # --- find: the zenity prompt answered with the helper's name moves the cursor there
-xdotool key ctrl+alt+shift+backslash
-find_prompt() { box=$(xdotool search --onlyvisible --name '^Find process$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 20 find_prompt || fail "no Find process prompt"
 before=$(line_count)
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
-xdotool type --delay 30 "$target"
-xdotool key Return
+xdotool key ctrl+alt+shift+backslash
+answer_find_prompt "$target"
 wait_for 10 grown "$before" || fail "find said nothing"
 said=$(tail -n1 "$work/app/out")
 grep -qE "^$target: [0-9]+%; .*\. [0-9]+ of [0-9]+$" <<<"$said" || fail "find said '$said'"

@@ -144,6 +144,39 @@ TEST(Registration, ExitHotkeyFailureStopsEverything) {
     EXPECT_TRUE(fake.spoken.empty());
 }
 
+// A keyboard that binds everything up front, as the shortcuts portal does.
+struct PreparingKeyboard final : Keyboard {
+    std::vector<std::vector<HotkeyRequest>> prepared;
+    std::vector<HotkeyRequest> registered;
+    void PrepareHotkeys(std::span<const HotkeyRequest> hotkeys) override {
+        EXPECT_TRUE(registered.empty()) << "prepared after a registration";
+        prepared.emplace_back(hotkeys.begin(), hotkeys.end());
+    }
+    bool RegisterHotkey(int id, uint32_t modifiers, uint8_t key, std::u16string_view label) override {
+        registered.push_back({id, modifiers, key, label});
+        return true;
+    }
+    std::u16string KeyboardLayoutName() override { return u"00000809"; }
+};
+
+TEST(Registration, EveryHotkeyIsPreparedOnceAsItIsThenRegistered) {
+    PreparingKeyboard keyboard;
+    FakePlatform fake;
+    std::u16string modifier = u"control+win";
+    EXPECT_TRUE(RegisterAllHotkeys(keyboard, fake, modifier, kHotkeys));
+    ASSERT_EQ(keyboard.prepared.size(), 1u);
+    ASSERT_EQ(keyboard.prepared[0].size(), keyboard.registered.size());
+    ASSERT_EQ(keyboard.registered.size(), 30u);
+    for (size_t i = 0; i < keyboard.registered.size(); ++i) {
+        const HotkeyRequest& want = keyboard.registered[i];
+        const HotkeyRequest& got = keyboard.prepared[0][i];
+        EXPECT_EQ(got.id, want.id);
+        EXPECT_EQ(got.modifiers, kModControl | kModWin) << want.id;
+        EXPECT_EQ(got.virtualKey, want.virtualKey) << want.id;
+        EXPECT_EQ(got.label, want.label) << want.id;
+    }
+}
+
 // How the README names a key of the US layout.
 std::string ReadmeKeyName(uint8_t key) {
     if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::string(1, char(key));

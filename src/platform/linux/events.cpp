@@ -1,8 +1,11 @@
 // Events, the hidden window, the tray and hotkeys: the front end chosen at
-// start answers them, and a StatusNotifierItem host on the session bus shows
-// the tray.
+// start (the shortcuts portal on Wayland, else X11, else the terminal)
+// answers them, and a StatusNotifierItem host on the session bus shows the
+// tray.
 
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
@@ -12,10 +15,29 @@
 
 namespace tarrow {
 
+namespace {
+
+bool WaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    return (display != nullptr && *display != '\0') ||
+           (type != nullptr && std::string_view(type) == "wayland");
+}
+
+}  // namespace
+
 bool LinuxPlatform::OpenUserInterface(std::string& why) {
     bus_ = SessionBus::Open();
     wake_->WatchBus(bus_.get());
-    opened_ = OpenX11FrontEnd(*wake_);
+    const bool wayland = WaylandSession();
+    if (wayland && bus_) opened_ = OpenPortalFrontEnd(*wake_, *bus_);
+    if (!opened_) {
+        opened_ = OpenX11FrontEnd(*wake_);
+        if (opened_ && wayland) {
+            std::fputs("Tarrow Desk: on Wayland the X11 hotkeys only work while an X11 window "
+                       "has focus.\n", stderr);
+        }
+    }
     if (!opened_) opened_ = OpenTerminalFrontEnd(*wake_);
     if (opened_) {
         frontEnd_.store(opened_.get());
@@ -76,6 +98,10 @@ void LinuxPlatform::CreateTrayMenu(int64_t itemId, std::u16string_view text) {
 bool LinuxPlatform::RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
                                    std::u16string_view label) {
     return frontEnd_.load()->RegisterHotkey(id, modifiers, virtualKey, label);
+}
+
+void LinuxPlatform::PrepareHotkeys(std::span<const HotkeyRequest> hotkeys) {
+    frontEnd_.load()->PrepareHotkeys(hotkeys);
 }
 
 std::u16string LinuxPlatform::KeyboardLayoutName() { return frontEnd_.load()->KeyboardLayoutName(); }

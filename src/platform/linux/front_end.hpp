@@ -1,10 +1,12 @@
 #pragma once
-// What the user sees and types through: an X11 display, the terminal, or
-// nothing. One front end is chosen when the program starts; the platform
-// hands it events, hotkeys, the window and tray, the clipboard and the boxes.
+// What the user sees and types through: the desktop portal, an X11 display,
+// the terminal, or nothing. One front end is chosen when the program starts;
+// the platform hands it events, hotkeys, the window and tray, the clipboard
+// and the boxes.
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,7 @@
 
 namespace tarrow {
 
+class SessionBus;
 class WakePipe;
 
 class FrontEnd {
@@ -25,6 +28,9 @@ public:
     virtual bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
                                 std::u16string_view label) = 0;
     virtual std::u16string KeyboardLayoutName() = 0;
+    // Every hotkey before the first RegisterHotkey; a front end that binds
+    // them all at once does it here.
+    virtual void PrepareHotkeys(std::span<const HotkeyRequest>) {}
 
     // A front end without a window or tray needs none of these.
     virtual void CreateHiddenWindow(std::u16string_view) {}
@@ -48,6 +54,9 @@ public:
 
 // x_front_end.cpp: null when no X display can be opened.
 std::unique_ptr<FrontEnd> OpenX11FrontEnd(WakePipe& wake);
+// portal_front_end.cpp: hotkeys through the desktop portal's global
+// shortcuts; null when no portal on the bus offers them.
+std::unique_ptr<FrontEnd> OpenPortalFrontEnd(WakePipe& wake, SessionBus& bus);
 // terminal_front_end.cpp: null unless standard input is a terminal.
 std::unique_ptr<FrontEnd> OpenTerminalFrontEnd(WakePipe& wake);
 // headless_front_end.cpp: nothing opened (tests) or already shut down; boxes

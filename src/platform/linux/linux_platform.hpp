@@ -1,6 +1,6 @@
 #pragma once
-// The Linux backend: X11 (or the terminal) for events and dialogs,
-// speech-dispatcher, miniaudio, /proc and /sys.
+// The Linux backend: the shortcuts portal, X11 or the terminal for events
+// and dialogs, speech-dispatcher, miniaudio, /proc and /sys.
 
 #include <atomic>
 #include <chrono>
@@ -30,8 +30,8 @@ public:
     explicit LinuxPlatform(SystemRoots roots = {});
     ~LinuxPlatform() override;
 
-    // Opens the X display, else terminal mode; false (with the reason) when
-    // neither an X display nor a terminal is there.
+    // On Wayland the shortcuts portal when the bus offers it; else the X
+    // display, else terminal mode; false (with the reason) when none is there.
     bool OpenUserInterface(std::string& why);
     // Back to no front end; what was opened is given back.
     void CloseUserInterface() noexcept;
@@ -56,6 +56,7 @@ public:
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                               std::u16string_view defaultText) override;
 
+    void PrepareHotkeys(std::span<const HotkeyRequest> hotkeys) override;
     bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,
                         std::u16string_view label) override;
     std::u16string KeyboardLayoutName() override;
@@ -102,7 +103,7 @@ private:
     std::unique_ptr<WakePipe> wake_;
     std::unique_ptr<SessionBus> bus_;  // opened with the user interface when there is one
     std::unique_ptr<FrontEnd> headless_;
-    std::unique_ptr<FrontEnd> opened_;  // X11 or terminal; kept until the platform goes
+    std::unique_ptr<FrontEnd> opened_;  // portal, X11 or terminal; kept until the platform goes
     std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
     std::unique_ptr<StatusNotifierTray> tray_;  // while a tray host shows our item
     std::unique_ptr<SpeechSession> speech_;

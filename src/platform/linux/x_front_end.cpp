@@ -1,11 +1,12 @@
 // The X11 front end: grabbed hotkeys, a hidden window, the CLIPBOARD
-// selection and zenity boxes. No tray host is needed: under X the tooltip and
-// menu have no home yet.
+// selection (wl-copy's on XWayland) and zenity boxes. No tray host is
+// needed: under X the tooltip and menu have no home yet.
 
 #include <thread>
 
 #include "platform/linux/dialogs.hpp"
 #include "platform/linux/front_end.hpp"
+#include "platform/linux/wayland_clipboard.hpp"
 #include "platform/linux/x_session.hpp"
 
 namespace tarrow {
@@ -32,6 +33,8 @@ public:
     void CloseHiddenWindow() override { DestroyXWindow(session_); }
 
     bool SetClipboardText(std::u16string_view text) override {
+        // On XWayland, Wayland programs paste from the Wayland clipboard.
+        if (WaylandClipboardAvailable()) return SetWaylandClipboard(text);
         return SetXClipboard(session_, text);
     }
     int ShowMessage(std::u16string_view caption, std::u16string_view text,

@@ -71,3 +71,13 @@ start_xvfb() {
     mkdir -p "$HOME"
     wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
 }
+
+# answer_find_prompt TEXT: waits for the "Find process" prompt, types the text into it and presses Return.
+answer_find_prompt() {
+    local box=""
+    find_prompt() { box=$(xdotool search --onlyvisible --name '^Find process$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
+    wait_for 20 find_prompt || fail "no Find process prompt"
+    xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+    xdotool type --delay 30 "$1"
+    xdotool key Return
+}

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The real program on a Wayland session whose hotkeys come from the desktop
+# portal: a stand-in portal on a private session bus records what it binds
+# and presses shortcuts by emitting Activated. Boxes go to standard error
+# without a display, to zenity on Xvfb with one.
+# Usage: portal.sh PATH-TO-tarrow-desk SOURCE-DIR (TARROW_STAND_IN_PORTAL names the stand-in)
+set -euo pipefail
+
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+
+require dbus-daemon dbus-send zenity
+portal_bin=${TARROW_STAND_IN_PORTAL:-}
+[ -x "$portal_bin" ] || fail "TARROW_STAND_IN_PORTAL does not name the stand-in portal"
+entry='^.+: [0-9]+%; [0-9]+\.[0-9]{2} (B|KB|MB|GB)\. [0-9]+ of [0-9]+$'
+exit_box="Tarrow Desk: Error: Unable To register the exit hotkey. The app will now exit."
+
+start_xvfb
+export WAYLAND_DISPLAY=wayland-tarrow-test XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+# run NAME PORTAL-MODE [DISPLAY]: a private bus, the stand-in portal, and the
+# program in $work/NAME; sets $app. No display: boxes on standard error.
+run() {
+    local dir="$work/$1"
+    mkdir -p "$dir"
+    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$dir/bus" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 10 grep -qs . "$dir/bus" || fail "$1: no private bus"
+    export DBUS_SESSION_BUS_ADDRESS
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$dir/bus")
+    "$portal_bin" "$dir/portal.log" "$2" &
+    pids+=($!)
+    wait_for 10 grep -qs ready "$dir/portal.log" || fail "$1: the stand-in portal did not start"
+    (cd "$dir" && DISPLAY=${3:-} exec timeout -k 2 60 "$bin" </dev/null >out 2>err) &
+    app=$!
+    pids+=("$app")
+}
+press() {
+    dbus-send --session --dest=org.freedesktop.portal.Desktop --type=method_call --print-reply \
+        /org/freedesktop/portal/desktop org.tarrow.Test.Activate "string:$1" >/dev/null ||
+        fail "could not press shortcut $1"
+}
+spoken() { grep -cxF -- "$2" "$work/$1/out" 2>/dev/null || true; }
+said() { [ "$(spoken "$1" "$2")" -ge 1 ]; }
+bound() { grep -c '^bind ' "$work/$1/portal.log" 2>/dev/null || true; }
+# copied NAME: the stand-in wl-copy got the welcome text.
+copied() {
+    local got
+    got=$(cat "$work/$1/clipboard" 2>/dev/null) || true
+    [ "$got" = "$welcome" ] || fail "$1: wl-copy got '$got'"
+}
+exits_with() {
+    finish "$app" 15
+    [ "$code" = "$2" ] || fail "$1: exit code $code, wanted $2"
+}
+
+# --- the thirty shortcuts: ids, descriptions (the labels) and triggers, then
+# a press of "next" speaks an entry and "exit" ends the program and the session
+run default all
+wait_for 15 said default "$welcome" || fail "default: no welcome text"
+[ "$(bound default)" = 30 ] || fail "default: $(bound default) shortcuts bound, wanted 30"
+while IFS= read -r row; do
+    grep -qxF "bind $row" "$work/default/portal.log" || fail "default: no shortcut '$row'"
+done <<'ROWS'
+0	exit	CTRL+ALT+SHIFT+q
+3	next	CTRL+ALT+SHIFT+bracketright
+4	kill (confirm)	CTRL+ALT+SHIFT+BackSpace
+13	CPU use	CTRL+ALT+SHIFT+1
+16	focused name	CTRL+ALT+SHIFT+F1
+19	copy	CTRL+ALT+SHIFT+c
+ROWS
+press 3
+wait_for 10 grep -qE "$entry" "$work/default/out" || fail "default: next spoke no entry"
+press 0
+exits_with default 0
+[ "$(tail -n1 "$work/default/out")" = "Exiting" ] || fail "default: exit did not say Exiting"
+grep -qx closed "$work/default/portal.log" || fail "default: the portal session was not closed"
+
+# --- a modifier of prefs.ini; copy goes through wl-copy on a Wayland session
+mkdir -p "$work/custom" "$work/bin"
+printf '[general]\nmodifier=alt+win\n' >"$work/custom/prefs.ini"
+# A stand-in wl-copy (the real one needs a compositor): the text lands in the program's folder.
+printf '#!/bin/sh\ncat >clipboard\n' >"$work/bin/wl-copy"
+chmod +x "$work/bin/wl-copy"
+PATH="$work/bin:$PATH" run custom all
+wait_for 15 said custom "$welcome" || fail "custom: no welcome text"
+grep -qxF "bind 0	exit	ALT+LOGO+q" "$work/custom/portal.log" ||
+    fail "custom: exit not bound to ALT+LOGO+q"
+press 19
+wait_for 10 said custom "Copied $welcome" || fail "custom: copy did not say Copied"
+copied custom
+press 0
+exits_with custom 0
+
+# --- one shortcut left unbound: its box, and the program goes on
+run one_refused all-but=3
+wait_for 15 said one_refused "$welcome" || fail "one refused: no welcome text"
+grep -qxF "Tarrow Desk: Error: Unable To register the next process hotkey." \
+    "$work/one_refused/err" || fail "one refused: no box for the next process hotkey"
+[ "$(grep -c 'Unable To register' "$work/one_refused/err")" = 1 ] ||
+    fail "one refused: more than one box"
+press 3
+press 0
+exits_with one_refused 0
+! grep -qE "$entry" "$work/one_refused/out" || fail "one refused: the unbound shortcut acted"
+
+# --- the exit shortcut refused, or the dialog cancelled: the exit box, then the end
+for mode in all-but=0 cancel; do
+    name=${mode%%=*}
+    run "$name" "$mode"
+    exits_with "$name" 0
+    grep -qF "$exit_box" "$work/$name/err" || fail "$mode: no exit hotkey box"
+    [ "$(spoken "$name" "$welcome")" = 0 ] || fail "$mode: the welcome was spoken"
+done
+
+# --- no shortcuts on the portal: X11 grabs, and the one line that says why
+# they fail on Wayland; the clipboard is still Wayland's
+PATH="$work/bin:$PATH" run x11 no-interface "$DISPLAY"
+wait_for 15 said x11 "$welcome" || fail "x11: no welcome text"
+[ "$(grep -c 'only work while an X11 window has focus' "$work/x11/err")" = 1 ] ||
+    fail "x11: not one line about X11 hotkeys on Wayland"
+xdotool key ctrl+alt+shift+c
+wait_for 10 said x11 "Copied $welcome" || fail "x11: copy did not say Copied"
+copied x11
+xdotool key ctrl+alt+shift+q
+exits_with x11 0
+
+# --- on a display: the welcome, a walk, the find prompt through zenity, exit
+target="tarrowfind$$"
+cp "$(command -v sleep)" "$work/$target"
+"$work/$target" 120 &
+pids+=($!)
+run desktop all "$DISPLAY"
+wait_for 15 said desktop "$welcome" || fail "desktop: no welcome text"
+lines() { wc -l <"$work/desktop/out"; }
+walk() {
+    local before
+    before=$(lines)
+    press "$1"
+    wait_for 10 eval '[ "$(lines)" -gt "$before" ]' || fail "desktop: shortcut $1 said nothing"
+    said_last=$(tail -n1 "$work/desktop/out")
+}
+walk 3
+[[ "$said_last" =~ \ 2\ of\ [0-9]+$ ]] || fail "desktop: next said '$said_last'"
+walk 2
+[[ "$said_last" =~ \ 1\ of\ [0-9]+$ ]] || fail "desktop: previous said '$said_last'"
+before=$(lines)
+press 11
+answer_find_prompt "$target"
+wait_for 10 eval '[ "$(lines)" -gt "$before" ]' || fail "desktop: find said nothing"
+said_last=$(tail -n1 "$work/desktop/out")
+[[ "$said_last" =~ ^$target:\ [0-9]+%\; ]] || fail "desktop: find said '$said_last'"
+press 0
+exits_with desktop 0
+
+echo "portal: all checks passed"
