@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/linux/bus_handles.hpp"
 #include "platform/linux/dialogs.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/keymap.hpp"
@@ -39,18 +40,6 @@ constexpr int64_t kSessionLimitMs = 30'000;
 // A person answers the bind dialog, maybe through a screen reader: leave time.
 constexpr int64_t kBindLimitMs = 5 * 60'000;
 
-struct SlotUnref {
-    void operator()(sd_bus_slot* slot) const noexcept { sd_bus_slot_unref(slot); }
-};
-using BusSlot = std::unique_ptr<sd_bus_slot, SlotUnref>;
-struct MessageUnref {
-    void operator()(sd_bus_message* message) const noexcept { sd_bus_message_unref(message); }
-};
-using BusMessage = std::unique_ptr<sd_bus_message, MessageUnref>;
-struct BusError {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    ~BusError() { sd_bus_error_free(&error); }
-};
 
 // The shortcut's name in the "shortcuts" specification's form, for example
 // "CTRL+ALT+SHIFT+q"; empty when the key has no keysym here.

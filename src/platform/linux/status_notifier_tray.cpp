@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/bus_handles.hpp"
 #include "platform/text.hpp"
 
 namespace tarrow {
@@ -30,18 +31,6 @@ constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
 constexpr int32_t kRootId = 0;
 constexpr int32_t kEntryId = 1;
 
-struct BusUnref {
-    void operator()(sd_bus* bus) const noexcept { sd_bus_unref(bus); }
-};
-struct SlotUnref {
-    void operator()(sd_bus_slot* slot) const noexcept { sd_bus_slot_unref(slot); }
-};
-struct MessageUnref {
-    void operator()(sd_bus_message* message) const noexcept { sd_bus_message_unref(message); }
-};
-using BusRef = std::unique_ptr<sd_bus, BusUnref>;
-using Slot = std::unique_ptr<sd_bus_slot, SlotUnref>;
-using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
 
 // Runs a handler's body so that no exception reaches sd-bus.
 template <typename Body>
@@ -232,7 +221,7 @@ private:
         sd_bus_message* raw = nullptr;
         const int r = sd_bus_message_new_method_return(call, &raw);
         if (r < 0) return r;
-        const Message reply(raw);
+        const BusMessage reply(raw);
         Steps steps;
         steps << fill(reply.get()) << sd_bus_send(nullptr, reply.get(), nullptr);
         return steps.Result();
@@ -468,7 +457,7 @@ private:
     std::optional<int64_t> chosen_;
     std::string name_;  // the well-known name, once ours
     // Declared last, so dropped first: no handler or reply reaches a half-gone tray.
-    Slot itemSlot_, menuSlot_, registerSlot_;
+    BusSlot itemSlot_, menuSlot_, registerSlot_;
 };
 
 bool WatcherPresent(sd_bus* bus) {
@@ -476,7 +465,7 @@ bool WatcherPresent(sd_bus* bus) {
     const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                      "org.freedesktop.DBus", "NameHasOwner", nullptr, &raw, "s",
                                      kWatcherName);
-    const Message reply(raw);
+    const BusMessage reply(raw);
     int present = 0;
     return r >= 0 && sd_bus_message_read(reply.get(), "b", &present) >= 0 && present;
 }
