@@ -160,7 +160,7 @@ protected:
         SpeechOutput speech(platform);
         ProcessState state;
         RefreshProcessList(platform, state);
-        KillFavourites(platform, speech, state);
+        KillFavourites(platform, platform, speech, state);
         return platform.spoken.empty() ? std::u16string() : platform.spoken.back();
     }
 
@@ -240,7 +240,7 @@ TEST_F(FavouritesLive, FocusAndDeleteHitTheFoundHelperWhileOthersComeAndGo) {
     ::kill(early, SIGKILL);
     ASSERT_TRUE(Killed(early));
     RefreshProcessList(platform, state);
-    FocusProcess(platform, speech, state);
+    FocusProcess(speech, state);
     EXPECT_EQ(state.focusedPid, target);
 
     for (const char* name : {"!c", "!d"}) ASSERT_TRUE(Running(SpawnSleeper(name + tag), name + tag));
