@@ -22,7 +22,7 @@ namespace tarrow::testing {
 struct Box {
     std::u16string caption;
     std::u16string text;
-    unsigned style = 0;
+    MessageStyle style = kMbOk;
     bool operator==(const Box&) const = default;
 };
 
@@ -31,7 +31,7 @@ struct Box {
 class ScriptedDialogs final : public Dialogs {
 public:
     // Runs on the thread that shows the box, outside the double's lock.
-    std::function<int(const Box&)> answer;
+    std::function<MessageAnswer(const Box&)> answer;
     std::deque<std::u16string> promptAnswers;
 
     std::vector<Box> Boxes() const {
@@ -39,10 +39,10 @@ public:
         return boxes_;
     }
 
-    int ShowMessage(std::u16string_view caption, std::u16string_view text,
-                    unsigned style) override {
+    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                              MessageStyle style) override {
         const Box box{std::u16string(caption), std::u16string(text), style};
-        std::function<int(const Box&)> answerer;
+        std::function<MessageAnswer(const Box&)> answerer;
         {
             std::lock_guard<std::mutex> guard(lock_);
             boxes_.push_back(box);

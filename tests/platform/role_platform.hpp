@@ -45,8 +45,8 @@ public:
         r_.window.CreateTrayMenu(itemId, text);
     }
 
-    int ShowMessage(std::u16string_view caption, std::u16string_view text,
-                    unsigned style) override {
+    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                              MessageStyle style) override {
         return r_.dialogs.ShowMessage(caption, text, style);
     }
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
