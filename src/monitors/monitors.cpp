@@ -25,8 +25,8 @@ int64_t DueTime(const Monitor& m) {
 bool IsOn(const Monitor& m) { return m.enabled == 1; }
 
 // Steps 1 and 2 of a tick: false when the interval has not run out yet.
-bool TakeTurn(PlatformServices& platform, Monitor& m) {
-    const int64_t now = platform.NowMs();
+bool TakeTurn(SystemFacts& clock, Monitor& m) {
+    const int64_t now = clock.NowMs();
     if (now < DueTime(m)) return false;
     m.lastSampleTime = now;
     return true;
@@ -36,40 +36,40 @@ enum class Direction { RiseUnlessBelow, FallUnlessAbove };
 
 // Steps 4 to 6: false (and silent) unless the figure moved by more than the
 // threshold since the monitor last spoke; otherwise both cues are started.
-bool StartCues(PlatformServices& platform, const Monitor& m, double sample, CueId kind,
+bool StartCues(SpeechAndSound& sound, const Monitor& m, double sample, CueId kind,
                const SoundCues& cues, Direction direction = Direction::FallUnlessAbove) {
     const double last = m.lastAnnounced;
     if (!(std::fabs(sample - last) > static_cast<double>(m.threshold))) return false;
     const bool up = direction == Direction::FallUnlessAbove ? sample > last : !(sample < last);
-    platform.PlayCue(up ? cues.up : cues.down);
-    platform.PlayCue(kind);
+    sound.PlayCue(up ? cues.up : cues.down);
+    sound.PlayCue(kind);
     return true;
 }
 
-void TickFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+void TickFocusedCpu(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
                     Monitor& m, const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
     // Two snapshots: the interval counts from between them, and the figure is
     // the second one's.
-    RefreshProcessList(platform, processes);
-    m.lastSampleTime = platform.NowMs();
-    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
+    RefreshProcessList(roles.processes, processes);
+    m.lastSampleTime = roles.processes.facts.NowMs();
+    const ProcessEntry* entry = RefreshAndFindFocused(roles.processes, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Monitor off.", false);
         return;
     }
     const double sample = entry->cpu;
-    if (!StartCues(platform, m, sample, cues.cpu, cues)) return;
+    if (!StartCues(roles.sound, m, sample, cues.cpu, cues)) return;
     speech.Speak(IntegerText(ToWholeNumber(sample)) + u" CPU", false);
     m.lastAnnounced = sample;
 }
 
-void TickFocusedMemory(PlatformServices& platform, SpeechOutput& speech,
-                       ProcessState& processes, Monitor& m, const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(platform, m)) return;
-    RefreshProcessList(platform, processes);
-    const ProcessEntry* entry = RefreshAndFindFocused(platform, processes);
+void TickFocusedMemory(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
+                       Monitor& m, const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
+    RefreshProcessList(roles.processes, processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(roles.processes, processes);
     if (!entry) {
         m.enabled = 0;
         speech.Speak(u"Focused process closed. Memory monitor off.", false);
@@ -77,40 +77,41 @@ void TickFocusedMemory(PlatformServices& platform, SpeechOutput& speech,
     }
     const float bytes = static_cast<float>(entry->memory);
     const auto sample = static_cast<double>(WholeMebibytes(bytes));
-    if (!StartCues(platform, m, sample, cues.memory, cues, Direction::RiseUnlessBelow)) return;
+    if (!StartCues(roles.sound, m, sample, cues.memory, cues, Direction::RiseUnlessBelow)) return;
     speech.Speak(FormatBytes(bytes) + u" Memory", false);
     m.lastAnnounced = sample;
 }
 
-void TickPcCpu(PlatformServices& platform, SpeechOutput& speech, const ProcessList& list,
-               Monitor& m, const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(platform, m)) return;
+void TickPcCpu(MonitorRoles roles, SpeechOutput& speech, const ProcessList& list, Monitor& m,
+               const SoundCues& cues) {
+    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
     const int64_t figure = TotalCpuPercent(list);
     const auto sample = static_cast<double>(figure);
-    if (!StartCues(platform, m, sample, cues.cpu, cues)) return;
+    if (!StartCues(roles.sound, m, sample, cues.cpu, cues)) return;
     speech.Speak(IntegerText(figure) + u" CPU", false);
     m.lastAnnounced = sample;
 }
 
-void TickPcMemory(PlatformServices& platform, SpeechOutput& speech, Monitor& m,
-                  const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(platform, m)) return;
-    const uint64_t total = platform.GetMemoryStatus().totalPhys;
+void TickPcMemory(MonitorRoles roles, SpeechOutput& speech, Monitor& m, const SoundCues& cues) {
+    SystemFacts& facts = roles.processes.facts;
+    if (!IsOn(m) || !TakeTurn(facts, m)) return;
+    const uint64_t total = facts.GetMemoryStatus().totalPhys;
     if (total == 0) return;  // the status could not be read: no figure to compare this time
-    const uint64_t available = platform.GetMemoryStatus().availPhys;
+    const uint64_t available = facts.GetMemoryStatus().availPhys;
     const float bytes = static_cast<float>(InUseBytes(total, available));
     const auto sample = static_cast<double>(WholeMebibytes(bytes));
-    if (!StartCues(platform, m, sample, cues.memory, cues)) return;
+    if (!StartCues(roles.sound, m, sample, cues.memory, cues)) return;
     speech.Speak(FormatBytes(bytes) + u" RAM", false);
     m.lastAnnounced = sample;
 }
 
-void TickPcBattery(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors,
+void TickPcBattery(MonitorRoles roles, SpeechOutput& speech, Monitors& monitors,
                    const SoundCues& cues) {
+    SystemFacts& facts = roles.processes.facts;
     Monitor& m = monitors.pcBattery;
-    if (!IsOn(m) || !TakeTurn(platform, m)) return;
-    const auto percent = static_cast<int8_t>(platform.GetPowerStatus().batteryLifePercent);
-    const auto line = static_cast<int8_t>(platform.GetPowerStatus().acLineStatus);
+    if (!IsOn(m) || !TakeTurn(facts, m)) return;
+    const auto percent = static_cast<int8_t>(facts.GetPowerStatus().batteryLifePercent);
+    const auto line = static_cast<int8_t>(facts.GetPowerStatus().acLineStatus);
     if (percent == -1) {
         // The next PC toggle stores this with the other switches.
         speech.Speak(u"No battery", false);
@@ -119,11 +120,11 @@ void TickPcBattery(PlatformServices& platform, SpeechOutput& speech, Monitors& m
     }
     if (line != monitors.lastPowerLine) {
         monitors.lastPowerLine = line;
-        SpeakBatteryStatus(platform, speech);
+        SpeakBatteryStatus(facts, speech);
     }
     const auto sample = static_cast<double>(percent);
-    if (!StartCues(platform, m, sample, cues.battery, cues)) return;
-    SpeakBatteryStatus(platform, speech);
+    if (!StartCues(roles.sound, m, sample, cues.battery, cues)) return;
+    SpeakBatteryStatus(facts, speech);
     m.lastAnnounced = sample;
 }
 
@@ -151,16 +152,16 @@ int64_t& ValueOf(Monitors& monitors, const MonitorSetting& setting) {
     return m.threshold;
 }
 
-void SaveStates(PlatformServices& platform, Monitors& monitors) {
+void SaveStates(Files& files, Monitors& monitors) {
     Settings states;
     for (const MonitorSetting& setting : kMonitorSettings)
         if (setting.value == MonitorValue::Switch) states.*setting.field = ValueOf(monitors, setting);
-    SaveMonitorStates(platform, states);
+    SaveMonitorStates(files, states);
 }
 
-void ToggleFocused(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
-                   Monitor& m, std::u16string_view name) {
-    if (FindIndexByPid(platform, processes, processes.focusedPid) == -1) {
+void ToggleFocused(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes, Monitor& m,
+                   std::u16string_view name) {
+    if (FindIndexByPid(roles, processes, processes.focusedPid) == -1) {
         m.enabled = 0;
         speech.Speak(u"No focused process", false);
         return;
@@ -196,43 +197,44 @@ int64_t NextMonitorDue(const Monitors& monitors) {
     return due;
 }
 
-void MonitorPass(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+void MonitorPass(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
                  Monitors& monitors, const SoundCues& cues) {
-    TickFocusedCpu(platform, speech, processes, monitors.fpCpu, cues);
-    TickFocusedMemory(platform, speech, processes, monitors.fpMemory, cues);
-    TickPcCpu(platform, speech, processes.list, monitors.pcCpu, cues);
-    TickPcMemory(platform, speech, monitors.pcMemory, cues);
-    TickPcBattery(platform, speech, monitors, cues);
+    TickFocusedCpu(roles, speech, processes, monitors.fpCpu, cues);
+    TickFocusedMemory(roles, speech, processes, monitors.fpMemory, cues);
+    TickPcCpu(roles, speech, processes.list, monitors.pcCpu, cues);
+    TickPcMemory(roles, speech, monitors.pcMemory, cues);
+    TickPcBattery(roles, speech, monitors, cues);
 }
 
-void TogglePcCpuMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
+void TogglePcCpuMonitor(Files& files, SpeechOutput& speech, Monitors& monitors) {
     Flip(speech, monitors.pcCpu, u"PC CPU Monitor");
-    SaveStates(platform, monitors);
+    SaveStates(files, monitors);
 }
 
-void TogglePcMemoryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
+void TogglePcMemoryMonitor(Files& files, SpeechOutput& speech, Monitors& monitors) {
     Flip(speech, monitors.pcMemory, u"PC memory Monitor");
-    SaveStates(platform, monitors);
+    SaveStates(files, monitors);
 }
 
-void ToggleBatteryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors) {
-    if (platform.GetPowerStatus().batteryLifePercent == 255) {
+void ToggleBatteryMonitor(SystemFacts& facts, Files& files, SpeechOutput& speech,
+                          Monitors& monitors) {
+    if (facts.GetPowerStatus().batteryLifePercent == 255) {
         speech.Speak(u"No battery", false);
         monitors.pcBattery.enabled = 0;
         return;
     }
     Flip(speech, monitors.pcBattery, u"PC battery Monitor");
-    SaveStates(platform, monitors);
+    SaveStates(files, monitors);
 }
 
-void ToggleFocusedCpuMonitor(PlatformServices& platform, SpeechOutput& speech,
-                             ProcessState& processes, Monitors& monitors) {
-    ToggleFocused(platform, speech, processes, monitors.fpCpu, u"Focused Process CPU Monitor");
+void ToggleFocusedCpuMonitor(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes,
+                             Monitors& monitors) {
+    ToggleFocused(roles, speech, processes, monitors.fpCpu, u"Focused Process CPU Monitor");
 }
 
-void ToggleFocusedMemoryMonitor(PlatformServices& platform, SpeechOutput& speech,
+void ToggleFocusedMemoryMonitor(ProcessRoles roles, SpeechOutput& speech,
                                 ProcessState& processes, Monitors& monitors) {
-    ToggleFocused(platform, speech, processes, monitors.fpMemory,
+    ToggleFocused(roles, speech, processes, monitors.fpMemory,
                   u"Focused Process memory Monitor");
 }
 

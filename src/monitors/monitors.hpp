@@ -34,16 +34,29 @@ void ApplySettings(Monitors& monitors, const Settings& settings);
 // when none is on. The main loop sleeps until then unless an event comes.
 int64_t NextMonitorDue(const Monitors& monitors);
 
+// What a monitor pass reads and plays: the process list's roles (whose facts
+// also give the clock, memory and power) and the cues.
+struct MonitorRoles {
+    MonitorRoles(ProcessRoles processes, SpeechAndSound& sound)
+        : processes(processes), sound(sound) {}
+    MonitorRoles(PlatformServices& platform) : MonitorRoles(platform, platform) {}
+
+    ProcessRoles processes;
+    SpeechAndSound& sound;
+};
+
 // One pass: focused-process CPU, focused-process memory, PC CPU, PC memory, PC battery.
-void MonitorPass(PlatformServices& platform, SpeechOutput& speech, ProcessState& processes,
+void MonitorPass(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
                  Monitors& monitors, const SoundCues& cues);
 
-void TogglePcCpuMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
-void TogglePcMemoryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
-void ToggleBatteryMonitor(PlatformServices& platform, SpeechOutput& speech, Monitors& monitors);
-void ToggleFocusedCpuMonitor(PlatformServices& platform, SpeechOutput& speech,
-                             ProcessState& processes, Monitors& monitors);
-void ToggleFocusedMemoryMonitor(PlatformServices& platform, SpeechOutput& speech,
+// The PC toggles store the switches in the settings file.
+void TogglePcCpuMonitor(Files& files, SpeechOutput& speech, Monitors& monitors);
+void TogglePcMemoryMonitor(Files& files, SpeechOutput& speech, Monitors& monitors);
+void ToggleBatteryMonitor(SystemFacts& facts, Files& files, SpeechOutput& speech,
+                          Monitors& monitors);
+void ToggleFocusedCpuMonitor(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes,
+                             Monitors& monitors);
+void ToggleFocusedMemoryMonitor(ProcessRoles roles, SpeechOutput& speech,
                                 ProcessState& processes, Monitors& monitors);
 
 // Announcements.

@@ -27,18 +27,13 @@ struct Event {
     int64_t id = 0;
 };
 
-// Message box styles and answers, with the values of the Windows API.
-inline constexpr unsigned kMbOk = 0;
-inline constexpr unsigned kMbYesNo = 4;
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdYes = 6;
-inline constexpr int kIdNo = 7;
+// Message box styles and answers, with the values of the Windows API (which
+// takes and gives them as they are).
+enum MessageStyle : unsigned { kMbOk = 0, kMbYesNo = 4 };
+enum MessageAnswer : int { kIdOk = 1, kIdYes = 6, kIdNo = 7 };
 
-// Hotkey modifier flags, as RegisterHotKey takes them.
-inline constexpr uint32_t kModAlt = 1;
-inline constexpr uint32_t kModControl = 2;
-inline constexpr uint32_t kModShift = 4;
-inline constexpr uint32_t kModWin = 8;
+// Hotkey modifier flags, as RegisterHotKey takes them; combined with |.
+enum ModifierFlag : uint32_t { kModAlt = 1, kModControl = 2, kModShift = 4, kModWin = 8 };
 
 using CueId = int;
 inline constexpr CueId kNoCue = -1;
@@ -130,11 +125,11 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    // Modal; returns kIdOk, kIdYes or kIdNo. Thread-safe (workers ask too). A
-    // worker's box may still be open while the services shut down; it must not
-    // rely on anything ShutdownServices releases.
-    virtual int ShowMessage(std::u16string_view caption, std::u16string_view text,
-                            unsigned style) = 0;
+    // Modal; kMbOk is answered kIdOk, kMbYesNo kIdYes or kIdNo. Thread-safe
+    // (workers ask too). A worker's box may still be open while the services
+    // shut down; it must not rely on anything ShutdownServices releases.
+    virtual MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                      MessageStyle style) = 0;
     // Modal one-line prompt; Escape or closing gives the empty text.
     virtual std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                                       std::u16string_view defaultText) = 0;

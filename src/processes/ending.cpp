@@ -67,41 +67,42 @@ int64_t NextMatch(const ProcessList& list, std::u16string_view line, int64_t own
 
 }  // namespace
 
-EndOutcome EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm) {
+EndOutcome EndProcessAtCursor(ProcessRoles roles, ProcessState& state, Dialogs* confirmWith) {
     const ProcessEntry* entry = EntryAt(state.list, state.list.cursor);
     if (!entry) return EndOutcome::Stay;
     const ProcessEntry chosen = *entry;
-    if (confirm && platform.ShowMessage(u"Alert", u"Are you sure you wish to end " + chosen.name +
-                                                      u"?",
-                                        kMbYesNo) != kIdYes)
+    if (confirmWith &&
+        confirmWith->ShowMessage(u"Alert", u"Are you sure you wish to end " + chosen.name + u"?",
+                                 kMbYesNo) != kIdYes)
         return EndOutcome::Stay;
     // Killing itself would skip the exit steps; the caller leaves the regular way.
-    if (chosen.pid == static_cast<int64_t>(platform.CurrentProcessId()))
+    if (chosen.pid == static_cast<int64_t>(roles.control.CurrentProcessId()))
         return EndOutcome::ExitProgram;
-    platform.TerminateProcess(static_cast<uint32_t>(chosen.pid), chosen.startTime, chosen.name);
-    RefreshProcessList(platform, state);
+    roles.control.TerminateProcess(static_cast<uint32_t>(chosen.pid), chosen.startTime,
+                                   chosen.name);
+    RefreshProcessList(roles, state);
     return EndOutcome::Stay;
 }
 
-EndOutcome KillWithConfirmation(PlatformServices& platform, SpeechOutput&, ProcessState& state) {
-    return EndProcessAtCursor(platform, state, true);
+EndOutcome KillWithConfirmation(ProcessRoles roles, Dialogs& dialogs, SpeechOutput&,
+                                ProcessState& state) {
+    return EndProcessAtCursor(roles, state, &dialogs);
 }
 
-EndOutcome KillWithoutConfirmation(PlatformServices& platform, SpeechOutput&,
-                                   ProcessState& state) {
-    return EndProcessAtCursor(platform, state, false);
+EndOutcome KillWithoutConfirmation(ProcessRoles roles, SpeechOutput&, ProcessState& state) {
+    return EndProcessAtCursor(roles, state, nullptr);
 }
 
-void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const FileReadResult favourites = platform.ReadFile(u"processes.txt");
+void KillFavourites(ProcessRoles roles, Files& files, SpeechOutput& speech, ProcessState& state) {
+    const FileReadResult favourites = files.ReadFile(u"processes.txt");
     if (favourites.status != FileReadStatus::Ok) {
         speech.Speak(u"No processes.txt found.", true);
         return;
     }
     // Each run's lines go after the earlier ones; a log that cannot be opened
     // loses its lines silently.
-    std::unique_ptr<OutputFile> log = platform.OpenOutputFile(u"PROCESSES.LOG", OutputMode::Append);
-    const int64_t ownPid = platform.CurrentProcessId();
+    std::unique_ptr<OutputFile> log = files.OpenOutputFile(u"PROCESSES.LOG", OutputMode::Append);
+    const int64_t ownPid = roles.control.CurrentProcessId();
     int64_t count = 0;
     for (const std::u16string& line : FavouriteLines(favourites.bytes)) {
         std::set<ProcessKey> tried;
@@ -110,12 +111,12 @@ void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessSta
             const ProcessEntry entry = state.list.entries[static_cast<size_t>(index)];
             tried.insert({entry.pid, entry.startTime});
             // Only a request that reached the listed process is logged and counted.
-            if (platform.TerminateProcess(static_cast<uint32_t>(entry.pid), entry.startTime,
-                                          entry.name)) {
-                if (log) log->Write(LogLine(entry, platform.GetLocalTime()));
+            if (roles.control.TerminateProcess(static_cast<uint32_t>(entry.pid), entry.startTime,
+                                               entry.name)) {
+                if (log) log->Write(LogLine(entry, roles.facts.GetLocalTime()));
                 ++count;
             }
-            RefreshProcessList(platform, state);
+            RefreshProcessList(roles, state);
         }
     }
     log.reset();

@@ -22,9 +22,9 @@ const ProcessEntry* EntryAtCursorOrFirst(ProcessList& list) {
 }
 
 // Finds the focused process in a fresh list; says so when it is gone.
-const ProcessEntry* RefreshAndFindFocusedOrSay(PlatformServices& platform, SpeechOutput& speech,
-                                      ProcessState& state) {
-    const ProcessEntry* entry = RefreshAndFindFocused(platform, state);
+const ProcessEntry* RefreshAndFindFocusedOrSay(ProcessRoles roles, SpeechOutput& speech,
+                                               ProcessState& state) {
+    const ProcessEntry* entry = RefreshAndFindFocused(roles, state);
     if (!entry) speech.Speak(u"No focused process.", false);
     return entry;
 }
@@ -75,7 +75,7 @@ int64_t FindByName(const ProcessList& list, std::u16string_view text, bool after
     return FindByNameFrom(list, text, afterCursor ? std::max<int64_t>(list.cursor, -1) + 1 : 0);
 }
 
-void PreviousProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void PreviousProcess(SpeechOutput& speech, ProcessState& state) {
     ProcessList& list = state.list;
     if (list.cursor <= 0) {
         speech.Speak(u"Top", true);
@@ -88,7 +88,7 @@ void PreviousProcess(PlatformServices&, SpeechOutput& speech, ProcessState& stat
         SetCursor(list, 0);  // the list shrank below the cursor
 }
 
-void NextProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void NextProcess(SpeechOutput& speech, ProcessState& state) {
     ProcessList& list = state.list;
     SetCursor(list, list.cursor + 1);
     if (EntryAt(list, list.cursor)) {
@@ -100,41 +100,41 @@ void NextProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
     speech.Speak(u"Bottom", true);
 }
 
-void FirstProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void FirstProcess(SpeechOutput& speech, ProcessState& state) {
     SetCursor(state.list, 0);
     SpeakEntry(speech, state.list, 0);  // an empty list says nothing
 }
 
-void LastProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void LastProcess(SpeechOutput& speech, ProcessState& state) {
     ProcessList& list = state.list;
     SetCursor(list, Count(list) - 1);
     if (!EntryAt(list, list.cursor)) SetCursor(list, 0);
     SpeakEntry(speech, list, list.cursor);
 }
 
-void FocusMostMemory(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void FocusMostMemory(SpeechOutput& speech, ProcessState& state) {
     FocusLargest(speech, state.list, [](const ProcessEntry& e) { return e.memory; });
 }
 
-void FocusMostCpu(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void FocusMostCpu(SpeechOutput& speech, ProcessState& state) {
     FocusLargest(speech, state.list, [](const ProcessEntry& e) { return ToWholeNumber(e.cpu); });
 }
 
-void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    state.lastSearchText = platform.PromptText(u"Find process",
-                                               u"Enter the name of a process to find.",
-                                               state.lastSearchText);
+void FindProcess(Dialogs& dialogs, SpeechOutput& speech, ProcessState& state) {
+    state.lastSearchText = dialogs.PromptText(u"Find process",
+                                              u"Enter the name of a process to find.",
+                                              state.lastSearchText);
     if (state.lastSearchText.empty()) return;
     const int64_t index = FindByName(state.list, state.lastSearchText, true);
     if (index < 0) {
-        platform.ShowMessage(u"Not found", u"The selected process was not found.", kMbOk);
+        dialogs.ShowMessage(u"Not found", u"The selected process was not found.", kMbOk);
         return;
     }
     SetCursor(state.list, index);
     SpeakEntry(speech, state.list, index);
 }
 
-void ToggleSort(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+void ToggleSort(ProcessRoles roles, SpeechOutput& speech, ProcessState& state) {
     int64_t& mode = state.list.sortMode;
     switch (mode) {
         case kSortByName:
@@ -150,44 +150,44 @@ void ToggleSort(PlatformServices& platform, SpeechOutput& speech, ProcessState& 
             speech.Speak(u"Name", true);
             break;
     }
-    RefreshProcessList(platform, state);
+    RefreshProcessList(roles, state);
 }
 
-void FocusProcess(PlatformServices&, SpeechOutput& speech, ProcessState& state) {
+void FocusProcess(SpeechOutput& speech, ProcessState& state) {
     const ProcessEntry* e = EntryAtCursorOrFirst(state.list);
     if (!e) return;  // nothing listed: nothing to focus
     state.focusedPid = e->pid;
     speech.Speak(e->name + u" is now the focused process.", true);
 }
 
-void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
+void SpeakFocusedName(ProcessRoles roles, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(roles, speech, state);
     if (!e) return;
     speech.Speak(e->name + u", " + IntegerText(e->pid), true);
     KeepCursorOnList(state.list);
 }
 
-void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
+void SpeakFocusedCpu(ProcessRoles roles, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(roles, speech, state);
     if (!e) return;
     speech.Speak(IntegerText(ToWholeNumber(e->cpu)), true);
     KeepCursorOnList(state.list);
 }
 
-void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
-    const ProcessEntry* e = RefreshAndFindFocusedOrSay(platform, speech, state);
+void SpeakFocusedMemory(ProcessRoles roles, SpeechOutput& speech, ProcessState& state) {
+    const ProcessEntry* e = RefreshAndFindFocusedOrSay(roles, speech, state);
     if (!e) return;
     speech.Speak(FormatBytes(static_cast<float>(e->memory)), true);
     KeepCursorOnList(state.list);
 }
 
-void SpeakFullPath(PlatformServices& platform, SpeechOutput& speech, ProcessState& state) {
+void SpeakFullPath(ProcessControl& control, SpeechOutput& speech, ProcessState& state) {
     const ProcessEntry* e = EntryAtCursorOrFirst(state.list);
     if (!e) return;  // nothing listed: nothing to say
     // A path that cannot be read leaves the blank buffer, heard as nothing.
     std::u16string text(kPathUnits, u' ');
     if (const std::optional<std::u16string> path =
-            platform.ProcessImagePath(static_cast<uint32_t>(e->pid))) {
+            control.ProcessImagePath(static_cast<uint32_t>(e->pid))) {
         text.assign(path->substr(0, kPathUnits - 1));
         text.resize(std::min(text.find(u'\0'), text.size()));
     }

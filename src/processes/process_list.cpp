@@ -18,12 +18,12 @@ constexpr size_t kTooltipLimit = 63;
 int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
 // Percentage of all processors' time, still unrounded; -1 when the times cannot be read.
-double MeasureCpu(PlatformServices& platform, CpuSampleTable& samples, int64_t pid,
-                  uint32_t rawPid, int64_t processors) {
-    const std::optional<uint64_t> busy = platform.ProcessCpuTime(rawPid);
+double MeasureCpu(ProcessRoles roles, CpuSampleTable& samples, int64_t pid, uint32_t rawPid,
+                  int64_t processors) {
+    const std::optional<uint64_t> busy = roles.control.ProcessCpuTime(rawPid);
     if (!busy) return -1;
     const int32_t t = Low32(static_cast<int64_t>(*busy) / (processors * 100));
-    const int32_t now = static_cast<int32_t>(platform.TickCount());
+    const int32_t now = static_cast<int32_t>(roles.facts.TickCount());
     CpuSample& sample = samples[pid];  // a new record starts at all zeros
     if (sample.tick != 0) {
         sample.lastPercent = (static_cast<double>(t) - static_cast<double>(sample.cpuTime)) /
@@ -81,24 +81,23 @@ int64_t ProcessorCount(SystemFacts& facts) {
     return std::max(std::popcount(*mask), 1);
 }
 
-void RefreshProcessList(PlatformServices& platform, ProcessState& state) {
+void RefreshProcessList(ProcessRoles roles, ProcessState& state) {
     std::vector<ProcessEntry>& entries = state.list.entries;
     entries.clear();
-    const int64_t processors = ProcessorCount(platform);
-    if (platform.TakeProcessSnapshot(state.snapshot)) {
+    const int64_t processors = ProcessorCount(roles.facts);
+    if (roles.control.TakeProcessSnapshot(state.snapshot)) {
         // The first row is the idle process and is never listed.
         for (size_t i = 1; i < state.snapshot.size(); ++i) {
             const SnapshotEntry& row = state.snapshot[i];
-            const int64_t memory = platform.ProcessWorkingSet(row.pid);
+            const int64_t memory = roles.control.ProcessWorkingSet(row.pid);
             if (memory < 1) continue;
             ProcessEntry& entry = entries.emplace_back();
             entry.name = TrimEnds(row.exeFile, u' ');
             entry.memory = memory;
             entry.pid = static_cast<int32_t>(row.pid);
-            const double raw =
-                MeasureCpu(platform, state.cpuSamples, entry.pid, row.pid, processors);
+            const double raw = MeasureCpu(roles, state.cpuSamples, entry.pid, row.pid, processors);
             entry.cpu = static_cast<double>(std::max<int64_t>(ToWholeNumber(raw), 0));
-            entry.startTime = platform.ProcessStartTime(row.pid);
+            entry.startTime = roles.control.ProcessStartTime(row.pid);
         }
     }
     SortEntries(entries, state.list.sortMode);
@@ -108,7 +107,7 @@ void RefreshProcessList(PlatformServices& platform, ProcessState& state) {
                              u" processes, " + IntegerText(TotalCpuPercent(state.list)) +
                              u"% CPU";
     if (summary.size() > kTooltipLimit) summary.resize(kTooltipLimit);
-    platform.SetTrayTooltip(summary);
+    roles.window.SetTrayTooltip(summary);
 }
 
 int64_t TotalCpuPercent(const ProcessList& list) {
@@ -124,13 +123,13 @@ int64_t IndexOfPid(const ProcessList& list, int64_t pid) {
     return -1;
 }
 
-int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid) {
-    RefreshProcessList(platform, state);
+int64_t FindIndexByPid(ProcessRoles roles, ProcessState& state, int64_t pid) {
+    RefreshProcessList(roles, state);
     return IndexOfPid(state.list, pid);
 }
 
-const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state) {
-    return EntryAt(state.list, FindIndexByPid(platform, state, state.focusedPid));
+const ProcessEntry* RefreshAndFindFocused(ProcessRoles roles, ProcessState& state) {
+    return EntryAt(state.list, FindIndexByPid(roles, state, state.focusedPid));
 }
 
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index) {

@@ -56,13 +56,26 @@ struct ProcessState {
     std::vector<SnapshotEntry> snapshot;  // reused between refreshes
 };
 
+// What a refresh of the list reads and writes: the processes, the clock and
+// processor facts, and the tray tooltip it keeps current. The application's
+// PlatformServices converts to it.
+struct ProcessRoles {
+    ProcessRoles(ProcessControl& control, SystemFacts& facts, WindowAndEvents& window)
+        : control(control), facts(facts), window(window) {}
+    ProcessRoles(PlatformServices& platform) : ProcessRoles(platform, platform, platform) {}
+
+    ProcessControl& control;
+    SystemFacts& facts;
+    WindowAndEvents& window;
+};
+
 // Snapshot and sampling.
-void RefreshProcessList(PlatformServices& platform, ProcessState& state);
+void RefreshProcessList(ProcessRoles roles, ProcessState& state);
 int64_t TotalCpuPercent(const ProcessList& list);
 // The index of the first entry with this PID, or -1.
 int64_t IndexOfPid(const ProcessList& list, int64_t pid);
 // Refreshes the list, then gives IndexOfPid in the new one.
-int64_t FindIndexByPid(PlatformServices& platform, ProcessState& state, int64_t pid);
+int64_t FindIndexByPid(ProcessRoles roles, ProcessState& state, int64_t pid);
 // nullptr when the index is outside the list.
 const ProcessEntry* EntryAt(const ProcessList& list, int64_t index);
 // Puts the cursor on an index and remembers the process standing there.
@@ -73,7 +86,7 @@ void FollowCursorProcess(ProcessList& list);
 bool SameProcess(const ProcessEntry& entry, const CursorProcess& process);
 // Refreshes, then gives the focused process's entry, or nullptr when none was
 // chosen or it has ended.
-const ProcessEntry* RefreshAndFindFocused(PlatformServices& platform, ProcessState& state);
+const ProcessEntry* RefreshAndFindFocused(ProcessRoles roles, ProcessState& state);
 int64_t ProcessorCount(SystemFacts& facts);
 
 // Navigation, search and the focused process.
@@ -81,28 +94,28 @@ void SpeakEntry(SpeechOutput& speech, const ProcessList& list, int64_t index);
 int64_t FindByName(const ProcessList& list, std::u16string_view text, bool afterCursor);
 // The first entry from `start` on whose name contains `text` in any letter case, or -1.
 int64_t FindByNameFrom(const ProcessList& list, std::u16string_view text, int64_t start);
-void PreviousProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void NextProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void FirstProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void LastProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void FocusMostMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void FocusMostCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void FindProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void ToggleSort(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void FocusProcess(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void SpeakFocusedName(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void SpeakFocusedCpu(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void SpeakFocusedMemory(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
-void SpeakFullPath(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+void PreviousProcess(SpeechOutput& speech, ProcessState& state);
+void NextProcess(SpeechOutput& speech, ProcessState& state);
+void FirstProcess(SpeechOutput& speech, ProcessState& state);
+void LastProcess(SpeechOutput& speech, ProcessState& state);
+void FocusMostMemory(SpeechOutput& speech, ProcessState& state);
+void FocusMostCpu(SpeechOutput& speech, ProcessState& state);
+void FindProcess(Dialogs& dialogs, SpeechOutput& speech, ProcessState& state);
+void ToggleSort(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+void FocusProcess(SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedName(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedCpu(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+void SpeakFocusedMemory(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+void SpeakFullPath(ProcessControl& control, SpeechOutput& speech, ProcessState& state);
 
 // Ending processes. The program's own entry is never terminated: choosing it
-// at the cursor asks the caller to take the regular exit road instead.
+// at the cursor asks the caller to take the regular exit road instead. With
+// `confirmWith`, the user is asked first and only Yes goes on.
 enum class EndOutcome { Stay, ExitProgram };
-EndOutcome EndProcessAtCursor(PlatformServices& platform, ProcessState& state, bool confirm);
-EndOutcome KillWithConfirmation(PlatformServices& platform, SpeechOutput& speech,
+EndOutcome EndProcessAtCursor(ProcessRoles roles, ProcessState& state, Dialogs* confirmWith);
+EndOutcome KillWithConfirmation(ProcessRoles roles, Dialogs& dialogs, SpeechOutput& speech,
                                 ProcessState& state);
-EndOutcome KillWithoutConfirmation(PlatformServices& platform, SpeechOutput& speech,
-                                   ProcessState& state);
-void KillFavourites(PlatformServices& platform, SpeechOutput& speech, ProcessState& state);
+EndOutcome KillWithoutConfirmation(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+void KillFavourites(ProcessRoles roles, Files& files, SpeechOutput& speech, ProcessState& state);
 
 }  // namespace tarrow

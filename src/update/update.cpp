@@ -38,7 +38,7 @@ std::u16string PartFileName(int number) {
 // Downloads the archive and, when it is whole, hands it over: it takes the
 // archive's name and the main thread is asked to start the updater and end.
 // Any other outcome removes this check's file and nothing else.
-HandOverResult DownloadAndHandOver(PlatformServices& platform, const UpdateJob& job,
+HandOverResult DownloadAndHandOver(UpdateRoles roles, const UpdateJob& job,
                                    const HttpLimits& limits) {
     WorkerGate& gate = *job.gate;
     const std::u16string part = PartFileName(job.number);
@@ -52,17 +52,17 @@ HandOverResult DownloadAndHandOver(PlatformServices& platform, const UpdateJob& 
 
     HttpRequest request = RequestFor(job, kArchivePath, limits);
     request.stop = [&gate] { return !gate.IsOpen(); };
-    if (!job.network.fetchToFile(platform, request, part)) return HandOverResult::Failed;
+    if (!job.network.fetchToFile(roles.files, request, part)) return HandOverResult::Failed;
     const HandOverResult result = gate.HandOver([&] {
-        if (!platform.RenameFile(part, kArchiveFile)) return false;
-        platform.PostExitRequest();
+        if (!roles.files.RenameFile(part, kArchiveFile)) return false;
+        roles.events.PostExitRequest();
         return true;
     });
-    if (result != HandOverResult::Done) platform.DeleteFile(part);
+    if (result != HandOverResult::Done) roles.files.DeleteFile(part);
     return result;
 }
 
-void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJob& job) {
+void UpdateCheck(UpdateRoles roles, SpeechOutput& speech, const UpdateJob& job) {
     // This thread's limits, for both of its requests.
     const HttpLimits limits = kUpdateHttpLimits;
     WorkerGate& gate = *job.gate;
@@ -79,11 +79,12 @@ void UpdateCheck(PlatformServices& platform, SpeechOutput& speech, const UpdateJ
     if (!gate.IsOpen()) return;
     const std::u16string question =
         std::u16string(kQuestionStart) + version.body + std::u16string(kQuestionEnd);
-    if (platform.ShowMessage(u"Alert", question, kMbYesNo) != kIdYes) return;
+    if (roles.dialogs.ShowMessage(u"Alert", question, kMbYesNo) != kIdYes) return;
     if (!gate.Run([&] { speech.Speak(u"Downloading update", false); })) return;
-    if (DownloadAndHandOver(platform, job, limits) != HandOverResult::Failed) return;
+    if (DownloadAndHandOver(roles, job, limits) != HandOverResult::Failed) return;
     if (!gate.IsOpen()) return;
-    platform.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.", kMbOk);
+    roles.dialogs.ShowMessage(u"Download error", u"There was an error downloading Tarrow.zip.",
+                              kMbOk);
 }
 
 }  // namespace
@@ -153,8 +154,7 @@ UpdateWorkers::UpdateWorkers()
 // The records a worker may still reach are about to go.
 UpdateWorkers::~UpdateWorkers() { gate->Close(); }
 
-void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWorkers& workers,
-                      bool quiet) {
+void StartUpdateCheck(UpdateRoles roles, SpeechOutput& speech, UpdateWorkers& workers, bool quiet) {
     if (!workers.gate->IsOpen()) return;
     if (!workers.networkPrepared) {
         // Before the first worker exists, so no thread uses the network unprepared.
@@ -163,9 +163,9 @@ void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWo
     }
     auto job = std::make_shared<const UpdateJob>(
         UpdateJob{workers.server, workers.network, workers.gate, quiet, ++workers.checksStarted});
-    platform.StartWorker([&platform, &speech, job]() noexcept {
+    roles.workers.StartWorker([roles, &speech, job]() noexcept {
         try {
-            UpdateCheck(platform, speech, *job);
+            UpdateCheck(roles, speech, *job);
         } catch (...) {
             // Out of memory mid-check: the check ends silently, as a failed request does.
         }

@@ -125,9 +125,22 @@ struct UpdateWorkers {
     int checksStarted = 0;  // numbers each check's own download file
 };
 
+// What an update check uses besides the speech: its worker thread, the question
+// and the error box, the download's files, and the exit request that hands the
+// archive over to the main thread. The application's PlatformServices converts to it.
+struct UpdateRoles {
+    UpdateRoles(Workers& workers, Dialogs& dialogs, Files& files, WindowAndEvents& events)
+        : workers(workers), dialogs(dialogs), files(files), events(events) {}
+    UpdateRoles(PlatformServices& platform) : UpdateRoles(platform, platform, platform, platform) {}
+
+    Workers& workers;
+    Dialogs& dialogs;
+    Files& files;
+    WindowAndEvents& events;
+};
+
 // Starts one update check on a new worker thread. Main thread only.
-void StartUpdateCheck(PlatformServices& platform, SpeechOutput& speech, UpdateWorkers& workers,
-                      bool quiet);
+void StartUpdateCheck(UpdateRoles roles, SpeechOutput& speech, UpdateWorkers& workers, bool quiet);
 // Before the services shut down: waits for a worker's speech in progress, then
 // keeps every worker from touching the program again and stops its download.
 void StopUpdateWorkers(UpdateWorkers& workers);

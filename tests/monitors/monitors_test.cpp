@@ -191,7 +191,7 @@ TEST_F(MonitorTest, BatteryOnMainsSpeaksItsStatusTwiceAtTheFirstTick) {
 
 TEST_F(MonitorTest, NoBatteryFromTheToggleAndFromARunningMonitor) {
     fake.power = {1, 255};
-    ToggleBatteryMonitor(fake, speech, monitors);
+    ToggleBatteryMonitor(fake, fake, speech, monitors);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"No battery", false}}));
     EXPECT_EQ(monitors.pcBattery.enabled, 0);
 
@@ -348,7 +348,7 @@ TEST_F(MonitorTest, PcTogglesSpeakTheirTextsAndSaveEveryPress) {
     for (int i = 0; i < 2; ++i) {
         TogglePcCpuMonitor(fake, speech, monitors);
         TogglePcMemoryMonitor(fake, speech, monitors);
-        ToggleBatteryMonitor(fake, speech, monitors);
+        ToggleBatteryMonitor(fake, fake, speech, monitors);
     }
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"PC CPU Monitor on", true},
                                                {u"PC memory Monitor on", true},

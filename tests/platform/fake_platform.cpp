@@ -146,10 +146,10 @@ void FakePlatform::CreateTrayMenu(int64_t itemId, std::u16string_view text) {
     calls.push_back("CreateTrayMenu " + std::to_string(itemId) + " " + Narrow(text));
 }
 
-int FakePlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
-                              unsigned style) {
+MessageAnswer FakePlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                        MessageStyle style) {
     std::function<void()> during;
-    int answer = style == kMbYesNo ? kIdNo : kIdOk;
+    MessageAnswer answer = style == kMbYesNo ? kIdNo : kIdOk;
     {
         std::lock_guard<std::mutex> guard(lock_);
         calls.push_back("ShowMessage " + Narrow(caption));

@@ -25,7 +25,7 @@ struct SpokenText {
 struct ShownMessage {
     std::u16string caption;
     std::u16string text;
-    unsigned style = 0;
+    MessageStyle style = kMbOk;
     bool operator==(const ShownMessage&) const = default;
 };
 
@@ -67,7 +67,7 @@ public:
     std::deque<ScriptedEvent> events;
     // When no event is left: yield Close so a loop under test always ends.
     bool closeWhenIdle = true;
-    std::deque<int> messageAnswers;       // default: kIdOk / kIdNo
+    std::deque<MessageAnswer> messageAnswers;  // default: kIdOk / kIdNo
     std::deque<std::u16string> promptAnswers;  // default: empty text
     int64_t dialogDurationMs = 0;         // how long each box or prompt stays open
     std::function<void()> onShowMessage;  // runs while a box is open
@@ -135,8 +135,8 @@ public:
     void SetTrayTooltip(std::u16string_view tooltip) override;
     void RemoveTrayIcon() override;
     void CreateTrayMenu(int64_t itemId, std::u16string_view text) override;
-    int ShowMessage(std::u16string_view caption, std::u16string_view text,
-                    unsigned style) override;
+    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                              MessageStyle style) override;
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                               std::u16string_view defaultText) override;
     bool RegisterHotkey(int id, uint32_t modifiers, uint8_t virtualKey,

@@ -24,7 +24,7 @@ protected:
 TEST_F(EndingTest, ConfirmationAnsweredYesEndsTheProcessSilentlyAndRefreshes) {
     SetCursor(state.list, 1);
     fake.messageAnswers = {kIdYes};
-    KillWithConfirmation(fake, speech, state);
+    KillWithConfirmation(fake, fake, speech, state);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0],
               (ShownMessage{u"Alert", u"Are you sure you wish to end notepad.exe?", kMbYesNo}));
@@ -43,7 +43,7 @@ TEST_F(EndingTest, APidReusedWhileTheQuestionIsOpenIsNotEnded) {
         p.exeFile = u"editor.exe";
         p.startTime = 77;
     };
-    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_EQ(KillWithConfirmation(fake, fake, speech, state), EndOutcome::Stay);
     EXPECT_TRUE(fake.terminated.empty());
     EXPECT_TRUE(fake.spoken.empty());
     EXPECT_NE(fake.FindProcess(812), nullptr);
@@ -52,7 +52,7 @@ TEST_F(EndingTest, APidReusedWhileTheQuestionIsOpenIsNotEnded) {
 TEST_F(EndingTest, TheProgramsOwnEntryIsNeverTerminated) {
     fake.currentPid = 812;
     Favourites("note");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{30, 40}));
     EXPECT_EQ(fake.spoken.back().text, kSummary2);
     EXPECT_EQ(Log().find("812"), std::string::npos) << Log();
@@ -62,9 +62,9 @@ TEST_F(EndingTest, TheProgramsOwnEntryIsNeverTerminated) {
     ASSERT_EQ(EntryAt(state.list, 1)->pid, 812);
     EXPECT_EQ(KillWithoutConfirmation(fake, speech, state), EndOutcome::ExitProgram);
     fake.messageAnswers = {kIdYes};
-    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::ExitProgram);
+    EXPECT_EQ(KillWithConfirmation(fake, fake, speech, state), EndOutcome::ExitProgram);
     fake.messageAnswers = {kIdNo};
-    EXPECT_EQ(KillWithConfirmation(fake, speech, state), EndOutcome::Stay);
+    EXPECT_EQ(KillWithConfirmation(fake, fake, speech, state), EndOutcome::Stay);
     EXPECT_EQ(fake.terminated.size(), 2u);
 }
 
@@ -72,7 +72,7 @@ TEST_F(EndingTest, ConfirmationAnsweredNoDoesNothing) {
     SetCursor(state.list, 0);
     fake.messageAnswers = {kIdNo};
     const size_t snapshots = fake.tooltips.size();
-    KillWithConfirmation(fake, speech, state);
+    KillWithConfirmation(fake, fake, speech, state);
     EXPECT_EQ(fake.messages.size(), 1u);
     EXPECT_TRUE(fake.terminated.empty());
     EXPECT_TRUE(fake.spoken.empty());
@@ -88,7 +88,7 @@ TEST_F(EndingTest, WithoutConfirmationAsksNothingAndACursorPastTheEndDoesNothing
 
     SetCursor(state.list, 3);
     const size_t tooltips = fake.tooltips.size();
-    KillWithConfirmation(fake, speech, state);
+    KillWithConfirmation(fake, fake, speech, state);
     KillWithoutConfirmation(fake, speech, state);
     EXPECT_TRUE(fake.messages.empty());
     EXPECT_EQ(fake.terminated.size(), 1u);
@@ -100,7 +100,7 @@ TEST_F(EndingTest, FavouritesMatchInAnyCaseAndLogEachRequestAfterTheOldLines) {
     Favourites("NOTEPAD\r\nCALC.exe");
     fake.files[u"PROCESSES.LOG"] = "earlier run\r\n";
     SetCursor(state.list, 2);
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{812, 30, 20}));
     EXPECT_EQ(Log(),
               "earlier run\r\n"
@@ -117,33 +117,33 @@ TEST_F(EndingTest, FavouritesMatchInAnyCaseAndLogEachRequestAfterTheOldLines) {
 TEST_F(EndingTest, LogLinesCarryTheLocalTimeOfTheirWriting) {
     Favourites("calc");
     fake.localTime = {987, 12, 31, 0, 0, 7};
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(Log(), "Killed calc.exe, PID 20 on 0987-12-31, 00:00:07\r\n");
 }
 
 TEST_F(EndingTest, AnEmptyLineEndsTheListAndLoneCarriageReturnsEndLines) {
     Favourites("calc\r812\n\nnote");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{20}));
     EXPECT_EQ(LastSpoken(), u"1 processes killed. See processes.log for more info.");
 }
 
 TEST_F(EndingTest, AByteOrderMarkStaysInTheFirstLine) {
     Favourites("\xEF\xBB\xBFnotepad\ncalc");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{20}));
 }
 
 TEST_F(EndingTest, ATrailingSpaceBelongsToTheSearchText) {
     Favourites("note \r\n");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{40}));
 }
 
 TEST_F(EndingTest, ARefusedTerminationIsRequestedLoggedAndCountedOnce) {
     fake.FindProcess(812)->refusesTermination = true;
     Favourites("notepad");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{812, 30}));
     EXPECT_EQ(LastSpoken(), kSummary2);
     EXPECT_EQ(Log(),
@@ -151,24 +151,24 @@ TEST_F(EndingTest, ARefusedTerminationIsRequestedLoggedAndCountedOnce) {
               "Killed NOTEPAD2.EXE, PID 30 on 2024-03-08, 14:05:09\r\n");
     // A later line may ask again.
     Favourites("notepad.exe\nnotepad.exe");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated, (std::vector<uint32_t>{812, 30, 812, 812}));
 }
 
 TEST_F(EndingTest, ALineWaitsForTheNextRefreshToSeeNewProcesses) {
     fake.AddProcess(99, u"notepad3.exe", 100);  // started after the last refresh
     Favourites("notepad3");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_TRUE(fake.terminated.empty());
     EXPECT_EQ(LastSpoken(), u"0 processes killed. See processes.log for more info.");
 }
 
 TEST_F(EndingTest, MissingOrHeldFavouritesSayNoFileAndLeaveTheLogAlone) {
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No processes.txt found.", true}));
     Favourites("calc");
     fake.unreadableFiles = {u"processes.txt"};
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No processes.txt found.", true}));
     EXPECT_EQ(Log(), "<none>");
     EXPECT_TRUE(fake.terminated.empty());
@@ -176,18 +176,18 @@ TEST_F(EndingTest, MissingOrHeldFavouritesSayNoFileAndLeaveTheLogAlone) {
 
 TEST_F(EndingTest, AnEmptyFileCreatesTheLogAndCountsZero) {
     Favourites("");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(Log(), "");
     EXPECT_EQ(LastSpoken(), u"0 processes killed. See processes.log for more info.");
     Favourites("\r\ncalc");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_TRUE(fake.terminated.empty());
 }
 
 TEST_F(EndingTest, ALogThatCannotBeOpenedLosesItsLinesButNotTheRun) {
     fake.readOnlyFiles = {u"PROCESSES.LOG"};
     Favourites("pad");
-    KillFavourites(fake, speech, state);
+    KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated.size(), 3u);
     EXPECT_EQ(LastSpoken(), u"3 processes killed. See processes.log for more info.");
     EXPECT_EQ(Log(), "<none>");

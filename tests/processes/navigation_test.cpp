@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "processes/process_fixture.hpp"
 #include "speech/wording.hpp"
 
@@ -34,16 +36,16 @@ TEST_F(NavigationTest, SpeakEntryNamesFiguresAndPlace) {
 }
 
 TEST_F(NavigationTest, NextAndPreviousStopAtBottomAndTop) {
-    PreviousProcess(fake, speech, state);
+    PreviousProcess(speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Top", true}));
     EXPECT_EQ(state.list.cursor, 0);
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"bravo.exe", 0, 200, 2));
     SetCursor(state.list, 3);
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Bottom", true}));
     EXPECT_EQ(state.list.cursor, 3);
-    PreviousProcess(fake, speech, state);
+    PreviousProcess(speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"charlie.exe", 0, 300, 3));
     EXPECT_EQ(state.list.cursor, 2);
 }
@@ -52,30 +54,30 @@ TEST_F(NavigationTest, CursorRulesAfterTheListShrinks) {
     SetCursor(state.list, 9);
     fake.processes.resize(2);  // delta and alpha remain
     Refresh();
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(LastSpoken(), u"Bottom");
     EXPECT_EQ(state.list.cursor, 1);
 
     // The entry before the old cursor is gone too: back to the top, silently.
     SetCursor(state.list, 5);
     const size_t spoken = fake.spoken.size();
-    PreviousProcess(fake, speech, state);
+    PreviousProcess(speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(fake.spoken.size(), spoken);
 
     // The entry before the old cursor still exists: it is spoken.
     SetCursor(state.list, 2);
-    PreviousProcess(fake, speech, state);
+    PreviousProcess(speech, state);
     EXPECT_EQ(state.list.cursor, 1);
     EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 2));
 }
 
 TEST_F(NavigationTest, FirstAndLast) {
     SetCursor(state.list, 2);
-    FirstProcess(fake, speech, state);
+    FirstProcess(speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
-    LastProcess(fake, speech, state);
+    LastProcess(speech, state);
     EXPECT_EQ(state.list.cursor, 3);
     EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 4));
 }
@@ -84,17 +86,17 @@ TEST_F(NavigationTest, MostMemoryTakesTheTopmostOfEqualsAndLastTakesTheLast) {
     fake.AddProcess(50, u"echo.exe", 400);
     state.list.sortMode = kSortByMemory;
     Refresh();  // ..., delta 400, echo 400
-    FocusMostMemory(fake, speech, state);
+    FocusMostMemory(speech, state);
     EXPECT_EQ(state.list.cursor, 3);
     EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 0, 400, 4));
-    LastProcess(fake, speech, state);
+    LastProcess(speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"echo.exe", 0, 400, 5));
     EXPECT_EQ(state.focusedPid, 0);
 }
 
 TEST_F(NavigationTest, MostCpuTakesTheBusiestOrTheFirstWhenAllAreIdle) {
     SetCursor(state.list, 2);
-    FocusMostCpu(fake, speech, state);
+    FocusMostCpu(speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(LastSpoken(), Entry(u"alpha.exe", 0, 100, 1));
 
@@ -102,7 +104,7 @@ TEST_F(NavigationTest, MostCpuTakesTheBusiestOrTheFirstWhenAllAreIdle) {
     fake.FindProcess(20)->cpuTime = BusyMs(400);
     fake.FindProcess(30)->cpuTime = BusyMs(400);
     Refresh();
-    FocusMostCpu(fake, speech, state);
+    FocusMostCpu(speech, state);
     EXPECT_EQ(state.list.cursor, 1);
     EXPECT_EQ(LastSpoken(), Entry(u"bravo.exe", 10, 200, 2));
     EXPECT_EQ(state.focusedPid, 0);
@@ -182,7 +184,7 @@ TEST_F(NavigationTest, FocusedProcessActions) {
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"No focused process.", false}));
 
     SetCursor(state.list, 2);
-    FocusProcess(fake, speech, state);
+    FocusProcess(speech, state);
     EXPECT_EQ(state.focusedPid, 40);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"charlie.exe is now the focused process.", true}));
 
@@ -200,7 +202,7 @@ TEST_F(NavigationTest, FocusedProcessActions) {
 
 TEST_F(NavigationTest, AnEndedFocusedProcessIsNoFocusedProcessAndTheCursorStays) {
     SetCursor(state.list, 3);
-    FocusProcess(fake, speech, state);  // delta
+    FocusProcess(speech, state);  // delta
     fake.processes.erase(fake.processes.begin());
     SetCursor(state.list, 9);
     SpeakFocusedCpu(fake, speech, state);
@@ -210,7 +212,7 @@ TEST_F(NavigationTest, AnEndedFocusedProcessIsNoFocusedProcessAndTheCursorStays)
 }
 
 TEST_F(NavigationTest, AFoundFocusedProcessPullsAStrayCursorBackToTheTop) {
-    FocusProcess(fake, speech, state);  // alpha
+    FocusProcess(speech, state);  // alpha
     SetCursor(state.list, 2);  // charlie, about to end
     fake.processes.resize(2);
     SpeakFocusedMemory(fake, speech, state);
@@ -225,7 +227,7 @@ TEST_F(NavigationTest, FocusPathAndDeleteActOnTheFoundProcessAfterTheListShifts)
     EXPECT_EQ(state.list.cursor, 2);
     fake.processes.erase(fake.processes.begin() + 3);  // bravo, before charlie, ends
     Refresh();
-    FocusProcess(fake, speech, state);
+    FocusProcess(speech, state);
     EXPECT_EQ(state.focusedPid, 40);
     SpeakFullPath(fake, speech, state);
     EXPECT_EQ(LastSpoken(), u"/usr/bin/charlie.exe");
@@ -249,16 +251,16 @@ TEST_F(NavigationTest, InCpuOrderNextGoesToTheEntryAfterTheOneHeard) {
     };
     busy(10, 20, 30, 40);  // 1, 2, 3 and 4 percent: alpha, bravo, charlie, delta
     SetCursor(state.list, 1);
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"charlie.exe", 3, 300, 3));
     busy(100, 80, 40, 60);  // over two seconds: charlie 2, delta 3, bravo 4, alpha 5
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(LastSpoken(), Entry(u"delta.exe", 3, 400, 2));
 }
 
 TEST_F(NavigationTest, FocusWithTheCursorPastTheEndTakesTheFirstEntry) {
     SetCursor(state.list, 12);
-    FocusProcess(fake, speech, state);
+    FocusProcess(speech, state);
     EXPECT_EQ(state.list.cursor, 0);
     EXPECT_EQ(state.focusedPid, 10);
 }
@@ -285,18 +287,21 @@ TEST(EmptyList, ActionsSayNothingOrTheirBoundaryAndNeverLeaveTheCursorNegative) 
     SpeechOutput speech(fake);
     ProcessState state;
     RefreshProcessList(fake, state);
-    for (auto action : {FirstProcess, LastProcess, FocusMostMemory, FocusMostCpu, FocusProcess,
-                        SpeakFullPath}) {
+    const std::function<void()> actions[] = {
+        [&] { FirstProcess(speech, state); },    [&] { LastProcess(speech, state); },
+        [&] { FocusMostMemory(speech, state); }, [&] { FocusMostCpu(speech, state); },
+        [&] { FocusProcess(speech, state); },    [&] { SpeakFullPath(fake, speech, state); }};
+    for (const auto& action : actions) {
         SetCursor(state.list, 2);
-        action(fake, speech, state);
+        action();
         EXPECT_EQ(state.list.cursor, 0);
     }
     EXPECT_TRUE(fake.spoken.empty());
     EXPECT_EQ(state.focusedPid, 0);
-    NextProcess(fake, speech, state);
+    NextProcess(speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Bottom", true}));
     EXPECT_EQ(state.list.cursor, 0);
-    PreviousProcess(fake, speech, state);
+    PreviousProcess(speech, state);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Top", true}));
     fake.promptAnswers = {u"x"};
     FindProcess(fake, speech, state);

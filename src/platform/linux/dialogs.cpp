@@ -155,9 +155,10 @@ std::u16string PromptResult(std::string_view output, int exitStatus) {
     return Utf8ToUtf16(output);
 }
 
-int LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
-                               unsigned style) {
-    return frontEnd_.load()->ShowMessage(caption, text, style);
+MessageAnswer LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                         MessageStyle style) {
+    // The front ends give the answer's Windows value.
+    return static_cast<MessageAnswer>(frontEnd_.load()->ShowMessage(caption, text, style));
 }
 
 std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16string_view prompt,

@@ -51,8 +51,8 @@ public:
     void RemoveTrayIcon() override;
     void CreateTrayMenu(int64_t itemId, std::u16string_view text) override;
 
-    int ShowMessage(std::u16string_view caption, std::u16string_view text,
-                    unsigned style) override;
+    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                              MessageStyle style) override;
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
                               std::u16string_view defaultText) override;
 

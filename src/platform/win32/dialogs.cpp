@@ -21,12 +21,13 @@ HWND MessageOwner() {
 
 }  // namespace
 
-int Win32Platform::ShowMessage(std::u16string_view caption, std::u16string_view text,
-                               unsigned style) {
+MessageAnswer Win32Platform::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                         MessageStyle style) {
     const std::wstring wideCaption = win32::ToWide(caption);
     const std::wstring wideText = win32::ToWide(text);
     const int answer = MessageBoxW(MessageOwner(), wideText.c_str(), wideCaption.c_str(), style);
-    if (answer == IDOK || answer == IDYES || answer == IDNO) return answer;
+    if (answer == IDOK || answer == IDYES || answer == IDNO)
+        return static_cast<MessageAnswer>(answer);
     // A box that could not be shown is never a yes.
     return style == kMbYesNo ? kIdNo : kIdOk;
 }

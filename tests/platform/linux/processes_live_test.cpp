@@ -18,7 +18,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/recording_platform.hpp"
+#include "platform/linux/linux_platform.hpp"
+#include "platform/role_doubles.hpp"
 #include "platform/text.hpp"
 #include "processes/processes.hpp"
 
@@ -28,7 +29,17 @@ namespace tarrow {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingPlatform;
+
+// The real processes, clocks and files, with the tray, the boxes and the
+// speech recorded instead of shown, so that the logic runs against the live
+// system without a display or a speech server.
+struct LiveRoles {
+    LinuxPlatform real;
+    testing::ScriptedWindow tray;
+    testing::ScriptedDialogs dialogs;
+    testing::RecordingSpeech voice;
+    ProcessRoles processes{real, real, tray};
+};
 
 const ProcessEntry* FindPid(const ProcessList& list, int64_t pid) {
     for (const auto& e : list.entries)
@@ -46,17 +57,18 @@ int64_t OwnRss() {
 }
 
 TEST(LiveProcesses, ARefreshListsThisTestWithItsNameAndWorkingSet) {
-    RecordingPlatform platform;
+    LiveRoles roles;
     ProcessState state;
-    RefreshProcessList(platform, state);
+    RefreshProcessList(roles.processes, state);
     const ProcessEntry* self = FindPid(state.list, ::getpid());
     ASSERT_NE(self, nullptr);
     EXPECT_EQ(self->name, u"tarrow-linux-tests");
     const int64_t rss = OwnRss();
     EXPECT_NEAR(static_cast<double>(self->memory), static_cast<double>(rss), 2.0 * 1024 * 1024);
     EXPECT_EQ(FindPid(state.list, 0), nullptr);
-    ASSERT_FALSE(platform.tooltips.empty());
-    EXPECT_EQ(platform.tooltips.back().rfind(u"Tarrow: ", 0), 0u);
+    const std::vector<std::u16string> tooltips = roles.tray.Tooltips();
+    ASSERT_FALSE(tooltips.empty());
+    EXPECT_EQ(tooltips.back().rfind(u"Tarrow: ", 0), 0u);
     // Every listed entry has a working set: kernel threads and zombies are left out.
     for (const auto& e : state.list.entries) EXPECT_GE(e.memory, 1) << e.pid;
 }
@@ -79,22 +91,22 @@ TEST(LiveProcesses, AChildBurningOneProcessorShowsItsShareOfTheMachine) {
         while (std::chrono::steady_clock::now() < end) spin = spin + 1;
         ::_exit(0);
     }
-    RecordingPlatform platform;
+    LiveRoles roles;
     ProcessState state;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const int64_t scheduledBefore = ScheduledNs(child);
     const auto windowStart = std::chrono::steady_clock::now();
-    RefreshProcessList(platform, state);
+    RefreshProcessList(roles.processes, state);
     ASSERT_NE(FindPid(state.list, child), nullptr);
     EXPECT_EQ(FindPid(state.list, child)->cpu, 0);  // first sight: the reference
     std::this_thread::sleep_for(std::chrono::milliseconds(5000));
-    RefreshProcessList(platform, state);
+    RefreshProcessList(roles.processes, state);
     const double window = std::chrono::duration<double, std::nano>(
                               std::chrono::steady_clock::now() - windowStart).count();
     const int64_t scheduledAfter = ScheduledNs(child);
     const ProcessEntry* entry = FindPid(state.list, child);
     ASSERT_NE(entry, nullptr);
-    const double processors = static_cast<double>(ProcessorCount(platform));
+    const double processors = static_cast<double>(ProcessorCount(roles.real));
     EXPECT_GE(TotalCpuPercent(state.list), static_cast<int64_t>(entry->cpu));
 
     // On a machine busy with other work the child gets less than a whole
@@ -156,12 +168,13 @@ protected:
     }
 
     // Ends the favourites over a fresh list; what was spoken last.
-    static std::u16string KillFavouritesNow(RecordingPlatform& platform) {
-        SpeechOutput speech(platform);
+    static std::u16string KillFavouritesNow(LiveRoles& roles) {
+        SpeechOutput speech(roles.voice);
         ProcessState state;
-        RefreshProcessList(platform, state);
-        KillFavourites(platform, speech, state);
-        return platform.spoken.empty() ? std::u16string() : platform.spoken.back();
+        RefreshProcessList(roles.processes, state);
+        KillFavourites(roles.processes, roles.real, speech, state);
+        const std::vector<std::u16string> spoken = roles.voice.Spoken();
+        return spoken.empty() ? std::u16string() : spoken.back();
     }
 
     fs::path dir;
@@ -177,8 +190,8 @@ TEST_F(FavouritesLive, ALineMatchingTwoHelpersEndsBothAndLogsThem) {
     ASSERT_TRUE(Running(second, tag + "b"));
     std::ofstream(dir / "processes.txt") << tag << "\n";
 
-    RecordingPlatform platform;
-    EXPECT_EQ(KillFavouritesNow(platform), u"2 processes killed. See processes.log for more info.");
+    LiveRoles roles;
+    EXPECT_EQ(KillFavouritesNow(roles), u"2 processes killed. See processes.log for more info.");
 
     for (pid_t pid : {first, second}) {
         int status = 0;
@@ -226,12 +239,12 @@ TEST_F(FavouritesLive, FocusAndDeleteHitTheFoundHelperWhileOthersComeAndGo) {
     ASSERT_TRUE(Running(target, "~tgt" + tag));
     ASSERT_TRUE(Running(early, "!a" + tag));
 
-    RecordingPlatform platform;
-    SpeechOutput speech(platform);
+    LiveRoles roles;
+    SpeechOutput speech(roles.voice);
     ProcessState state;
-    RefreshProcessList(platform, state);
-    platform.promptAnswer = Utf8ToUtf16("~TGT" + tag);
-    FindProcess(platform, speech, state);
+    RefreshProcessList(roles.processes, state);
+    roles.dialogs.promptAnswers = {Utf8ToUtf16("~TGT" + tag)};
+    FindProcess(roles.dialogs, speech, state);
     ASSERT_EQ(EntryAt(state.list, state.list.cursor)->pid, target);
 
     const pid_t later = SpawnSleeper("!b" + tag);
@@ -239,18 +252,18 @@ TEST_F(FavouritesLive, FocusAndDeleteHitTheFoundHelperWhileOthersComeAndGo) {
     ASSERT_TRUE(Running(SpawnSleeper("!e" + tag), "!e" + tag));
     ::kill(early, SIGKILL);
     ASSERT_TRUE(Killed(early));
-    RefreshProcessList(platform, state);
-    FocusProcess(platform, speech, state);
+    RefreshProcessList(roles.processes, state);
+    FocusProcess(speech, state);
     EXPECT_EQ(state.focusedPid, target);
 
     for (const char* name : {"!c", "!d"}) ASSERT_TRUE(Running(SpawnSleeper(name + tag), name + tag));
-    RefreshProcessList(platform, state);
-    EXPECT_EQ(KillWithoutConfirmation(platform, speech, state), EndOutcome::Stay);
+    RefreshProcessList(roles.processes, state);
+    EXPECT_EQ(KillWithoutConfirmation(roles.processes, speech, state), EndOutcome::Stay);
     EXPECT_TRUE(Killed(target));
     EXPECT_TRUE(Alive(later));
     children.erase(std::find(children.begin(), children.end(), target));
     children.erase(std::find(children.begin(), children.end(), early));
-    EXPECT_EQ(platform.spoken.size(), 2u) << "only the find and the focus speak";
+    EXPECT_EQ(roles.voice.Spoken().size(), 2u) << "only the find and the focus speak";
 }
 
 TEST_F(FavouritesLive, ATerminationReachesOnlyTheProcessListed) {
@@ -293,15 +306,15 @@ TEST_F(FavouritesLive, ALineNamingThisProgramLeavesItRunningAndAFifoLogCannotHan
     std::ofstream(dir / "processes.txt") << self << "\n" << tag << "\n";
     ASSERT_EQ(::mkfifo((dir / "PROCESSES.LOG").c_str(), 0644), 0);
 
-    RecordingPlatform platform;
-    EXPECT_EQ(KillFavouritesNow(platform), u"1 processes killed. See processes.log for more info.");
+    LiveRoles roles;
+    EXPECT_EQ(KillFavouritesNow(roles), u"1 processes killed. See processes.log for more info.");
     EXPECT_TRUE(Killed(helper));
     children.clear();
 
     // A FIFO under the favourites' name counts as no file.
     fs::remove(dir / "processes.txt");
     ASSERT_EQ(::mkfifo((dir / "processes.txt").c_str(), 0644), 0);
-    EXPECT_EQ(KillFavouritesNow(platform), u"No processes.txt found.");
+    EXPECT_EQ(KillFavouritesNow(roles), u"No processes.txt found.");
 }
 
 }  // namespace

@@ -13,14 +13,17 @@
 #include <thread>
 
 #include "app/application.hpp"
+#include "platform/linux/linux_platform.hpp"
+#include "platform/role_doubles.hpp"
+#include "platform/role_platform.hpp"
 #include "platform/text.hpp"
 #include "update/live/live_fixture.hpp"
-#include "update/live/recording_platform.hpp"
 
 namespace tarrow::live {
 namespace {
 
 using std::chrono::seconds;
+using testing::Box;
 
 const std::string kVersionUrl = "/projects/tarrowversion.txt";
 const std::string kArchiveUrl = "/softs/Tarrow.zip";
@@ -72,21 +75,54 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The real Linux backend for threads, files, processes and the machine's facts,
+// with the user's side scripted and recorded: the boxes, the speech, the keys
+// and the event loop. The update check runs on real threads through libcurl.
+struct LiveProgram {
+    LiveProgram() {
+        // After the test's own script, the main loop gets a close request once
+        // every worker has ended, or when it has run far too long.
+        loop.script = [this]() -> std::optional<Event> {
+            if (script) {
+                if (const std::optional<Event> event = script()) return event;
+            }
+            if (workers.AllEnded() || std::chrono::steady_clock::now() - start > seconds(60))
+                return Event{EventKind::Close, 0};
+            return std::nullopt;
+        };
+    }
+
+    LinuxPlatform real;
+    testing::ScriptedDialogs dialogs;
+    testing::RecordingSpeech voice;
+    testing::AcceptingKeyboard keyboard;
+    testing::ScriptedWindow loop;
+    testing::CountingWorkers workers{real};
+    testing::RolePlatform platform{
+        {loop, dialogs, keyboard, workers, voice, real, real, real, real}};
+    // Asked first on every wait of the main loop; an event it gives is delivered.
+    std::function<std::optional<Event>()> script;
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
 class CheckLive : public LiveTest {
 protected:
-    // One check on a worker, as the hotkey or start-up starts it; waits for its end.
+    // One check on a worker, as the hotkey or start-up starts it; waits for its
+    // end. Only the roles the check takes are given: no whole platform.
     void Check(bool quiet, const UpdateServer& target) {
-        Application app(platform);
-        app.updates.server = target;
-        app.speech.Speak(u"ready", true);  // start-up loads speech before any worker
-        StartUpdateCheck(platform, app.speech, app.updates, quiet);
-        ASSERT_TRUE(platform.WaitForWorkers(seconds(40)));
+        SpeechOutput speech(program.voice);
+        UpdateWorkers updates;
+        updates.server = target;
+        speech.Speak(u"ready", true);  // start-up loads speech before any worker
+        StartUpdateCheck({program.workers, program.dialogs, program.real, program.loop}, speech,
+                         updates, quiet);
+        ASSERT_TRUE(program.workers.WaitForWorkers(seconds(40)));
     }
     void Check(bool quiet) { Check(quiet, Trusted()); }
     // What the checks made the user hear.
     std::vector<std::u16string> Heard() const {
         std::vector<std::u16string> heard;
-        for (auto& text : platform.Spoken())
+        for (auto& text : program.voice.Spoken())
             if (text != u"ready") heard.push_back(text);
         return heard;
     }
@@ -94,7 +130,7 @@ protected:
     // the main loop, until the hand-over or, failing that, a close request once
     // every worker has ended.
     int RunProgram() {
-        Application app(platform);
+        Application app(program.platform);
         app.updates.server = Trusted();
         return RunTarrow(app);
     }
@@ -115,10 +151,12 @@ protected:
         EXPECT_EQ(::chmod((work + "/updater").c_str(), 0755), 0);
     }
     void AnswerYes() {
-        platform.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+        program.dialogs.answer = [](const Box& box) {
+            return box.style == kMbYesNo ? kIdYes : kIdOk;
+        };
     }
 
-    RecordingPlatform platform;
+    LiveProgram program;
 };
 
 TEST_F(CheckLive, SameVersionIsSilentAtStartUpAndAnsweredOnRequest) {
@@ -127,14 +165,14 @@ TEST_F(CheckLive, SameVersionIsSilentAtStartUpAndAnsweredOnRequest) {
     EXPECT_TRUE(Heard().empty());
     Check(false);
     EXPECT_EQ(Heard(), std::vector<std::u16string>{u"No update available."});
-    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_TRUE(program.dialogs.Boxes().empty());
     EXPECT_EQ(RequestsFor(kVersionUrl).size(), 2u);
 }
 
 TEST_F(CheckLive, NotFoundIsSilentAlsoOnRequest) {
     Check(false);
     EXPECT_TRUE(Heard().empty());
-    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_TRUE(program.dialogs.Boxes().empty());
     EXPECT_EQ(RequestsFor(kVersionUrl).size(), 1u);
 }
 
@@ -150,7 +188,7 @@ TEST_F(CheckLive, ALineEndOrAnEmptyBodyIsANewVersionAndNoEndsIt) {
         server->Route(kVersionUrl, {.body = body});
         Check(true);
     }
-    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.7\n"), Question(u"")}));
+    EXPECT_EQ(program.dialogs.Boxes(), (std::vector<Box>{Question(u"1.0.7\n"), Question(u"")}));
     EXPECT_TRUE(Heard().empty());
     EXPECT_TRUE(RequestsFor(kArchiveUrl).empty());
 }
@@ -169,13 +207,15 @@ TEST_F(CheckLive, UntrustedWrongHostPlainHttpAndOversizedVersionsAreSilent) {
     elsewhere.Route(kVersionUrl, {.body = "2.0.0"});
     Check(false, {elsewhere.BaseUrl(), certs->trustedCa});
     EXPECT_TRUE(Heard().empty());
-    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_TRUE(program.dialogs.Boxes().empty());
     EXPECT_TRUE(PlainRequests(*server).empty());
 }
 
 TEST_F(CheckLive, HeadlessTheQuestionReachesStandardErrorAsPrintableTextOnly) {
     server->Route(kVersionUrl, {.body = "\x1b]0;owned\x07\x1b[2J1.0.8\r\n\xc2\x9b" "6n\x7f"});
-    platform.realBoxes = true;
+    program.dialogs.answer = [this](const Box& box) {  // recorded, then shown headless
+        return program.real.ShowMessage(box.caption, box.text, box.style);
+    };
     ::testing::internal::CaptureStderr();
     Check(false);
     const std::string printed = ::testing::internal::GetCapturedStderr();
@@ -198,7 +238,7 @@ TEST_F(CheckLive, AServerThatNeverAnswersEndsTheCheckWithinTheLimits) {
     Check(false);
     const double took = SecondsSince(start);
     EXPECT_TRUE(Heard().empty());
-    EXPECT_TRUE(platform.Boxes().empty());
+    EXPECT_TRUE(program.dialogs.Boxes().empty());
     EXPECT_GE(took, 19.0);  // the whole-transfer limit, not the connect limit
     EXPECT_LT(took, 26.0);
 }
@@ -209,21 +249,23 @@ TEST_F(CheckLive, TwoChecksAtOnceEachAskTheirOwnQuestion) {
     std::condition_variable bothOpen;
     int open = 0;
     bool together = false;
-    platform.answer = [&](const Box&) {
+    program.dialogs.answer = [&](const Box&) {
         std::unique_lock<std::mutex> guard(lock);
         ++open;
         bothOpen.notify_all();
         together = bothOpen.wait_for(guard, seconds(20), [&] { return open == 2; });
         return kIdNo;
     };
-    Application app(platform);
-    app.updates.server = Trusted();
-    app.speech.Speak(u"ready", true);
-    StartUpdateCheck(platform, app.speech, app.updates, true);
-    StartUpdateCheck(platform, app.speech, app.updates, false);
-    ASSERT_TRUE(platform.WaitForWorkers(seconds(40)));
+    SpeechOutput speech(program.voice);
+    UpdateWorkers updates;
+    updates.server = Trusted();
+    speech.Speak(u"ready", true);
+    const UpdateRoles roles{program.workers, program.dialogs, program.real, program.loop};
+    StartUpdateCheck(roles, speech, updates, true);
+    StartUpdateCheck(roles, speech, updates, false);
+    ASSERT_TRUE(program.workers.WaitForWorkers(seconds(40)));
     EXPECT_TRUE(together);
-    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"2.0.0"), Question(u"2.0.0")}));
+    EXPECT_EQ(program.dialogs.Boxes(), (std::vector<Box>{Question(u"2.0.0"), Question(u"2.0.0")}));
     EXPECT_EQ(RequestsFor(kVersionUrl).size(), 2u);
 }
 
@@ -238,8 +280,8 @@ TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) 
          {Failure::NotFound, Failure::CutOff, Failure::CannotCreate, Failure::ToPlainHttp,
           Failure::CloseDelimitedCut, Failure::RedirectLoop, Failure::WrongHost}) {
         SCOPED_TRACE(static_cast<int>(failure));
-        RecordingPlatform program;
-        program.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+        LiveProgram run;
+        run.dialogs.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
         server->Route(kVersionUrl, {.body = "1.0.8"});
         std::string folderOfRun = work + "/run" + std::to_string(static_cast<int>(failure));
         ASSERT_EQ(::mkdir(folderOfRun.c_str(), 0755), 0);
@@ -269,20 +311,20 @@ TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) 
                 server->Route(kArchiveUrl, {.status = 302, .location = Utf16ToUtf8(elsewhere.BaseUrl()) + kArchiveUrl});
                 break;
         }
-        Application app(program);
+        Application app(run.platform);
         app.updates.server = Trusted();
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RunTarrow(app), 0);
         EXPECT_LT(SecondsSince(start), 10.0);  // well inside the 20 s limit
-        EXPECT_EQ(program.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
-        const auto heard = program.Spoken();
+        EXPECT_EQ(run.dialogs.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
+        const auto heard = run.voice.Spoken();
         EXPECT_EQ(std::vector<std::u16string>(heard.begin() + 1, heard.end()),
                   std::vector<std::u16string>{u"Downloading update"});
         EXPECT_EQ(ArchiveFiles(folderOfRun), std::vector<std::string>{});
-        EXPECT_TRUE(program.updaterStarts.empty());
+        EXPECT_TRUE(run.workers.UpdaterStarts().empty());
         // The loop ran on until it was closed.
-        EXPECT_EQ(program.exitRequests, 0);
-        EXPECT_EQ(program.shutdowns, 1);
+        EXPECT_EQ(run.loop.ExitRequests(), 0);
+        EXPECT_EQ(run.loop.Shutdowns(), 1);
         ASSERT_EQ(::chdir(work.c_str()), 0);
     }
     EXPECT_TRUE(PlainRequests(*server).empty());
@@ -298,38 +340,38 @@ TEST_F(CheckLive, AnArchiveThatDoesNotFinishWithin20SecondsFailsAndLeavesNothing
     const double took = SecondsSince(start);
     EXPECT_GE(took, 19.0);
     EXPECT_LT(took, 28.0);
-    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
+    EXPECT_EQ(program.dialogs.Boxes(), (std::vector<Box>{Question(u"1.0.8"), kDownloadError}));
     EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
-    EXPECT_TRUE(platform.updaterStarts.empty());
+    EXPECT_TRUE(program.workers.UpdaterStarts().empty());
 }
 
 TEST_F(CheckLive, ExitingDuringADownloadLeavesNoPartialFile) {
     const Event roads[] = {{EventKind::Hotkey, 0}, {EventKind::Menu, 0}, {EventKind::Close, 0}};
     for (const Event road : roads) {
         SCOPED_TRACE(static_cast<int>(road.kind));
-        RecordingPlatform program;
-        program.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
+        LiveProgram run;
+        run.dialogs.answer = [](const Box& box) { return box.style == kMbYesNo ? kIdYes : kIdOk; };
         server->Route(kVersionUrl, {.body = "1.0.8"});
         server->Route(kArchiveUrl, {.bodySize = 64 * 1024, .dripMs = 200});
         const size_t asked = RequestsFor(kArchiveUrl).size();
         bool sent = false;
         // The road is taken once the download has begun writing its file.
-        program.script = [&]() -> std::optional<Event> {
+        run.script = [&]() -> std::optional<Event> {
             if (sent || RequestsFor(kArchiveUrl).size() == asked || ArchiveFiles(work).empty())
                 return std::nullopt;
             sent = true;
             return road;
         };
-        Application app(program);
+        Application app(run.platform);
         app.updates.server = Trusted();
         EXPECT_EQ(RunTarrow(app), 0);
         EXPECT_TRUE(sent);
         // Here the process would end.
         EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
-        ASSERT_TRUE(program.WaitForWorkers(seconds(10)));
+        ASSERT_TRUE(run.workers.WaitForWorkers(seconds(10)));
         EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{});
-        EXPECT_EQ(program.Boxes(), std::vector<Box>{Question(u"1.0.8")});
-        EXPECT_TRUE(program.updaterStarts.empty());
+        EXPECT_EQ(run.dialogs.Boxes(), std::vector<Box>{Question(u"1.0.8")});
+        EXPECT_TRUE(run.workers.UpdaterStarts().empty());
     }
 }
 
@@ -362,14 +404,14 @@ TEST_F(CheckLive, YesDownloadsHandsOverToTheUpdaterAndTheProgramEndsWithExiting)
 
     EXPECT_EQ(RunProgram(), 0);
     // Here the process would end; the test outlives the worker's last steps.
-    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
-    const auto heard = platform.Spoken();
+    ASSERT_TRUE(program.workers.WaitForWorkers(seconds(10)));
+    const auto heard = program.voice.Spoken();
     EXPECT_EQ(heard, (std::vector<std::u16string>{u"Welcome to Tarrow version 1.0.7, Build 222!",
                                                   u"Downloading update", u"Exiting"}));
-    EXPECT_EQ(platform.Boxes(), std::vector<Box>{Question(u"1.0.8")});
-    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{true});
-    EXPECT_EQ(platform.exitRequests, 1);
-    EXPECT_EQ(platform.shutdowns, 1);
+    EXPECT_EQ(program.dialogs.Boxes(), std::vector<Box>{Question(u"1.0.8")});
+    EXPECT_EQ(program.workers.UpdaterStarts(), std::vector<bool>{true});
+    EXPECT_EQ(program.loop.ExitRequests(), 1);
+    EXPECT_EQ(program.loop.Shutdowns(), 1);
     EXPECT_EQ(Zombies(), 0);
 
     ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
@@ -384,7 +426,7 @@ TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole)
     InstallUpdater("");
     // A second check from the hotkey, beside the start-up one.
     bool pressed = false;
-    platform.script = [&]() -> std::optional<Event> {
+    program.script = [&]() -> std::optional<Event> {
         if (pressed) return std::nullopt;
         pressed = true;
         return Event{EventKind::Hotkey, 28};
@@ -393,7 +435,7 @@ TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole)
     // place, and its own download is slow.
     std::mutex lock;
     int yeses = 0;
-    platform.answer = [&](const Box& box) {
+    program.dialogs.answer = [&](const Box& box) {
         if (box.style != kMbYesNo) return kIdOk;
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -404,18 +446,18 @@ TEST_F(CheckLive, ASecondCheckAnsweredYesDuringTheHandOverLeavesTheArchiveWhole)
         return kIdYes;
     };
     // The main loop takes the hand-over only once the second download runs.
-    platform.beforeExitRequest = [&] { WaitUntil([&] { return RequestsFor(kArchiveUrl).size() == 2; }); };
+    program.loop.beforeExitRequest = [&] { WaitUntil([&] { return RequestsFor(kArchiveUrl).size() == 2; }); };
 
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(RequestsFor(kArchiveUrl).size(), 2u);
     EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
-    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
+    ASSERT_TRUE(program.workers.WaitForWorkers(seconds(10)));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(work + "/done"); }));
     EXPECT_EQ(ReadWholeFile(work + "/seen.zip"), archive);
     EXPECT_EQ(ArchiveFiles(work), std::vector<std::string>{"Tarrow.zip"});
-    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{true});
-    EXPECT_EQ(platform.Boxes(), (std::vector<Box>{Question(u"1.0.8"), Question(u"1.0.8")}));
-    EXPECT_EQ(platform.Spoken().back(), u"Exiting");
+    EXPECT_EQ(program.workers.UpdaterStarts(), std::vector<bool>{true});
+    EXPECT_EQ(program.dialogs.Boxes(), (std::vector<Box>{Question(u"1.0.8"), Question(u"1.0.8")}));
+    EXPECT_EQ(program.voice.Spoken().back(), u"Exiting");
 }
 
 TEST_F(CheckLive, WithoutAnUpdaterTheProgramStillEnds) {
@@ -424,9 +466,9 @@ TEST_F(CheckLive, WithoutAnUpdaterTheProgramStillEnds) {
     AnswerYes();
     EXPECT_EQ(RunProgram(), 0);
     // Here the process would end; the test outlives the worker's last steps.
-    ASSERT_TRUE(platform.WaitForWorkers(seconds(10)));
-    EXPECT_EQ(platform.updaterStarts, std::vector<bool>{false});
-    EXPECT_EQ(platform.Spoken().back(), u"Exiting");
+    ASSERT_TRUE(program.workers.WaitForWorkers(seconds(10)));
+    EXPECT_EQ(program.workers.UpdaterStarts(), std::vector<bool>{false});
+    EXPECT_EQ(program.voice.Spoken().back(), u"Exiting");
     EXPECT_EQ(ReadWholeFile("Tarrow.zip"), "PK archive");
 }
 

@@ -1,0 +1,215 @@
+#pragma once
+// Doubles of single roles, to stand beside real ones: each implements one role,
+// answers from its script and records what the logic asked of it. All of them
+// may be called from worker threads; read the records through the accessors.
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform_services.hpp"
+
+namespace tarrow::testing {
+
+struct Box {
+    std::u16string caption;
+    std::u16string text;
+    MessageStyle style = kMbOk;
+    bool operator==(const Box&) const = default;
+};
+
+// Boxes answered by `answer` (default: No to a question, OK to the rest) and
+// prompts by `promptAnswers` in turn (then the empty text).
+class ScriptedDialogs final : public Dialogs {
+public:
+    // Runs on the thread that shows the box, outside the double's lock.
+    std::function<MessageAnswer(const Box&)> answer;
+    std::deque<std::u16string> promptAnswers;
+
+    std::vector<Box> Boxes() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return boxes_;
+    }
+
+    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
+                              MessageStyle style) override {
+        const Box box{std::u16string(caption), std::u16string(text), style};
+        std::function<MessageAnswer(const Box&)> answerer;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            boxes_.push_back(box);
+            answerer = answer;
+        }
+        if (answerer) return answerer(box);
+        return style == kMbYesNo ? kIdNo : kIdOk;
+    }
+    std::u16string PromptText(std::u16string_view, std::u16string_view,
+                              std::u16string_view) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (promptAnswers.empty()) return {};
+        std::u16string text = std::move(promptAnswers.front());
+        promptAnswers.pop_front();
+        return text;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<Box> boxes_;
+};
+
+// Speech and cues recorded; there is no audio engine, so every cue is none.
+class RecordingSpeech final : public SpeechAndSound {
+public:
+    std::vector<std::u16string> Spoken() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return spoken_;
+    }
+
+    bool StartAudio() override { return false; }
+    CueId LoadCue(std::u16string_view) override { return kNoCue; }
+    void PlayCue(CueId) override {}
+    void LoadSpeech() override {}
+    void OutputSpeech(std::u16string_view text, bool) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        spoken_.emplace_back(text);
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::u16string> spoken_;
+};
+
+// Accepts every hotkey, as a US keyboard.
+class AcceptingKeyboard final : public Keyboard {
+public:
+    bool RegisterHotkey(int, uint32_t, uint8_t, std::u16string_view) override { return true; }
+    std::u16string KeyboardLayoutName() override { return u"00000409"; }
+};
+
+// The event loop and the tray without a window: a posted exit request comes
+// first, then whatever `script` gives; otherwise a wait returns nothing after
+// at most 20 ms, so the script is asked again soon. Tooltips, exit requests
+// and shutdowns are recorded.
+class ScriptedWindow final : public WindowAndEvents {
+public:
+    // Asked on the waiting thread, outside the double's lock.
+    std::function<std::optional<Event>()> script;
+    // Runs on the waiting thread just before it takes a posted exit request.
+    std::function<void()> beforeExitRequest;
+
+    std::vector<std::u16string> Tooltips() const { return Read(tooltips_); }
+    int ExitRequests() const { return Read(exitRequests_); }
+    int Shutdowns() const { return Read(shutdowns_); }
+
+    void InitServices() override {}
+    void ShutdownServices() override {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++shutdowns_;
+    }
+    [[noreturn]] void EndProcess(int) override { std::terminate(); }
+    Event WaitEvent(int64_t timeoutMs) override {
+        if (TakeExitRequest()) {
+            if (beforeExitRequest) beforeExitRequest();
+            return {EventKind::ExitRequest, 0};
+        }
+        if (script) {
+            if (const std::optional<Event> event = script()) return *event;
+        }
+        std::unique_lock<std::mutex> guard(lock_);
+        posted_.wait_for(guard, std::chrono::milliseconds(std::clamp<int64_t>(timeoutMs, 0, 20)),
+                         [this] { return exitPosted_; });
+        return {};
+    }
+    void PostExitRequest() override {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++exitRequests_;
+        exitPosted_ = true;
+        posted_.notify_all();
+    }
+    void CreateHiddenWindow(std::u16string_view) override {}
+    void CloseHiddenWindow() override {}
+    void AddTrayIcon(std::u16string_view tooltip) override { SetTrayTooltip(tooltip); }
+    void SetTrayTooltip(std::u16string_view tooltip) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        tooltips_.emplace_back(tooltip);
+    }
+    void RemoveTrayIcon() override {}
+    void CreateTrayMenu(int64_t, std::u16string_view) override {}
+
+private:
+    template <typename T>
+    T Read(const T& record) const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return record;
+    }
+    bool TakeExitRequest() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return std::exchange(exitPosted_, false);
+    }
+
+    mutable std::mutex lock_;
+    std::condition_variable posted_;
+    bool exitPosted_ = false;
+    int exitRequests_ = 0;
+    int shutdowns_ = 0;
+    std::vector<std::u16string> tooltips_;
+};
+
+// A real Workers role that also counts its workers and records each updater start.
+class CountingWorkers final : public Workers {
+public:
+    explicit CountingWorkers(Workers& real) : real_(real) {}
+
+    // Waits until every worker started so far has ended; false on time-out.
+    bool WaitForWorkers(std::chrono::seconds limit) {
+        std::unique_lock<std::mutex> guard(lock_);
+        return ended_.wait_for(guard, limit, [this] { return running_ == 0; });
+    }
+    // Workers were started and all of them have ended.
+    bool AllEnded() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return started_ > 0 && running_ == 0;
+    }
+    std::vector<bool> UpdaterStarts() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return updaterStarts_;
+    }
+
+    void StartWorker(std::function<void()> entry) override {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ++started_;
+            ++running_;
+        }
+        real_.StartWorker([this, entry = std::move(entry)] {
+            entry();
+            std::lock_guard<std::mutex> guard(lock_);
+            --running_;
+            ended_.notify_all();
+        });
+    }
+    bool StartUpdater() override {
+        const bool started = real_.StartUpdater();
+        std::lock_guard<std::mutex> guard(lock_);
+        updaterStarts_.push_back(started);
+        return started;
+    }
+
+private:
+    Workers& real_;
+    mutable std::mutex lock_;
+    std::condition_variable ended_;
+    int started_ = 0;
+    int running_ = 0;
+    std::vector<bool> updaterStarts_;
+};
+
+}  // namespace tarrow::testing
