@@ -11,12 +11,12 @@ namespace {
 
 void LoadCues(Application& app) {
     SoundCues& cues = app.cues;
-    if (!app.platform.StartAudio()) return;
-    cues.up = app.platform.LoadCue(u"snd/up.wav");
-    cues.down = app.platform.LoadCue(u"snd/down.wav");
-    cues.cpu = app.platform.LoadCue(u"snd/CPU.wav");
-    cues.memory = app.platform.LoadCue(u"snd/memory.wav");
-    cues.battery = app.platform.LoadCue(u"snd/battery.wav");
+    if (!app.platform.sound.StartAudio()) return;
+    cues.up = app.platform.sound.LoadCue(u"snd/up.wav");
+    cues.down = app.platform.sound.LoadCue(u"snd/down.wav");
+    cues.cpu = app.platform.sound.LoadCue(u"snd/CPU.wav");
+    cues.memory = app.platform.sound.LoadCue(u"snd/memory.wav");
+    cues.battery = app.platform.sound.LoadCue(u"snd/battery.wav");
 }
 
 // Sleeps until the refresh or a monitor is next due (any event still wakes the
@@ -28,7 +28,7 @@ int64_t LoopWaitMs(Application& app) {
 #else
     const int64_t refreshDue = app.lastRefreshTime + app.refreshInterval;
     const int64_t due = std::min(refreshDue, NextMonitorDue(app.monitors));
-    const int64_t now = app.platform.NowMs();
+    const int64_t now = app.platform.facts.NowMs();
     return due <= now ? 1 : due - now;
 #endif
 }
@@ -36,22 +36,23 @@ int64_t LoopWaitMs(Application& app) {
 }  // namespace
 
 bool Startup(Application& app) {
-    PlatformServices& platform = app.platform;
-    platform.InitServices();
+    const PlatformRoles& platform = app.platform;
+    platform.window.InitServices();
     app.processes.cpuSamples.clear();
     app.refreshInterval = kRefreshIntervalMs;
-    app.lastRefreshTime = platform.NowMs();
+    app.lastRefreshTime = platform.facts.NowMs();
     LoadCues(app);
     app.processes.list = ProcessList{};
-    InitMonitors(app.monitors, platform.NowMs());
+    InitMonitors(app.monitors, platform.facts.NowMs());
     app.speech.MarkNotLoaded();
-    LoadSettings(platform, app.settings);
+    LoadSettings(platform.files, app.settings);
     ApplySettings(app.monitors, app.settings);
-    platform.CreateHiddenWindow(u"Tarrow Desk");
-    platform.AddTrayIcon(u"Tarrow");
-    platform.CreateTrayMenu(0, u"Exit");
-    if (!RegisterAllHotkeys(platform, platform, app.settings.modifier, kHotkeys)) {
-        platform.ShutdownServices();
+    platform.window.CreateHiddenWindow(u"Tarrow Desk");
+    platform.window.AddTrayIcon(u"Tarrow");
+    platform.window.CreateTrayMenu(0, u"Exit");
+    if (!RegisterAllHotkeys(platform.keyboard, platform.dialogs, app.settings.modifier,
+                            kHotkeys)) {
+        platform.window.ShutdownServices();
         return false;
     }
     app.speech.Speak(u"Welcome to Tarrow version " + std::u16string(kVersionLabel) + u"!", true);
@@ -61,26 +62,26 @@ bool Startup(Application& app) {
 }
 
 LoopControl RunPass(Application& app) {
-    PlatformServices& platform = app.platform;
+    const PlatformRoles& platform = app.platform;
     MonitorPass(platform, app.speech, app.processes, app.monitors, app.cues);
-    const int64_t now = platform.NowMs();
+    const int64_t now = platform.facts.NowMs();
     if (now >= app.lastRefreshTime + app.refreshInterval) {
         app.lastRefreshTime = now;
         RefreshProcessList(platform, app.processes);
     }
-    return Dispatch(app, platform.WaitEvent(LoopWaitMs(app)));
+    return Dispatch(app, platform.window.WaitEvent(LoopWaitMs(app)));
 }
 
 void ExitSequence(Application& app) {
     StopUpdateWorkers(app.updates);  // "Exiting" is the last word, and workers keep off what goes
     app.speech.Speak(u"Exiting", true);
-    app.platform.RemoveTrayIcon();
-    app.platform.CloseHiddenWindow();
-    RemovePartialDownloads(app.platform, app.updates);
-    app.platform.ShutdownServices();
+    app.platform.window.RemoveTrayIcon();
+    app.platform.window.CloseHiddenWindow();
+    RemovePartialDownloads(app.platform.files, app.updates);
+    app.platform.window.ShutdownServices();
 }
 
-int RunTarrow(PlatformServices& platform) {
+int RunTarrow(PlatformRoles platform) {
     Application app(platform);
     return RunTarrow(app);
 }

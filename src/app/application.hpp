@@ -25,9 +25,9 @@ inline constexpr bool kPackageBuild = false;
 
 // All program state, owned for the whole run.
 struct Application {
-    explicit Application(PlatformServices& p) : platform(p), speech(p) {}
+    explicit Application(PlatformRoles roles) : platform(roles), speech(roles.sound) {}
 
-    PlatformServices& platform;
+    PlatformRoles platform;
     SpeechOutput speech;
     Settings settings;
     SoundCues cues;
@@ -52,7 +52,7 @@ LoopControl Dispatch(Application& app, const Event& event);
 // Speaks "Exiting", removes the tray icon, closes the window, shuts down.
 void ExitSequence(Application& app);
 // Start-up and the loop; returns the exit code once every service is released.
-int RunTarrow(PlatformServices& platform);
+int RunTarrow(PlatformRoles platform);
 // The same on a prepared Application (tests point its update server elsewhere).
 int RunTarrow(Application& app);
 

@@ -8,7 +8,7 @@ namespace tarrow {
 constinit const HotkeyTable kHotkeys = {{
     {0, 'Q', 'Q', u"Unable To register the exit hotkey.", u"exit", nullptr},
     {1, kVkOem3, kVkOem8, u"Unable To register the Speak CPU Info hotkey.", u"CPU info",
-     [](Application& a) { SpeakCpuInfo(a.platform, a.speech); }},
+     [](Application& a) { SpeakCpuInfo(a.platform.facts, a.speech); }},
     {2, kVkOem4, kVkOem4, u"Unable To register the previous process hotkey.", u"previous",
      [](Application& a) { PreviousProcess(a.speech, a.processes); }},
     {3, kVkOem6, kVkOem6, u"Unable To register the next process hotkey.", u"next",
@@ -16,7 +16,7 @@ constinit const HotkeyTable kHotkeys = {{
     {4, kVkBack, kVkBack, u"Unable To register the kill process with confirmation hotkey.",
      u"kill (confirm)",
      [](Application& a) {
-         a.exitChosen = KillWithConfirmation(a.platform, a.platform, a.speech, a.processes) ==
+         a.exitChosen = KillWithConfirmation(a.platform, a.platform.dialogs, a.speech, a.processes) ==
                         EndOutcome::ExitProgram;
      }},
     {5, kVkDelete, kVkDelete, u"Unable To register the kill process no confirmation hotkey.",
@@ -35,15 +35,15 @@ constinit const HotkeyTable kHotkeys = {{
     {9, kVkOemMinus, kVkOemMinus, u"Unable To register the focus process with most CPU hotkey.",
      u"most CPU", [](Application& a) { FocusMostCpu(a.speech, a.processes); }},
     {10, 'K', 'K', u"Unable To register the kill favorites hotkey.", u"kill favourites",
-     [](Application& a) { KillFavourites(a.platform, a.platform, a.speech, a.processes); }},
+     [](Application& a) { KillFavourites(a.platform, a.platform.files, a.speech, a.processes); }},
     {11, kVkOem5, kVkOem5, u"Unable To register the find process hotkey.", u"find",
-     [](Application& a) { FindProcess(a.platform, a.speech, a.processes); }},
+     [](Application& a) { FindProcess(a.platform.dialogs, a.speech, a.processes); }},
     {12, kVkOem2, kVkOem2, u"Unable To register the toggle sort hotkey.", u"sort",
      [](Application& a) { ToggleSort(a.platform, a.speech, a.processes); }},
     {13, '1', '1', u"Unable To register the speak cpu usage hotkey.", u"CPU use",
      [](Application& a) { SpeakCpuUsage(a.speech, a.processes.list); }},
     {14, '2', '2', u"Unable To register the speak total memory hotkey.", u"memory",
-     [](Application& a) { SpeakTotalMemory(a.platform, a.speech); }},
+     [](Application& a) { SpeakTotalMemory(a.platform.facts, a.speech); }},
     {15, 'F', 'F', u"Unable To register the focus process hotkey.", u"focus",
      [](Application& a) { FocusProcess(a.speech, a.processes); }},
     {16, kVkF1, kVkF1, u"Unable To register the speak focused process name hotkey.",
@@ -55,7 +55,7 @@ constinit const HotkeyTable kHotkeys = {{
      u"focused memory",
      [](Application& a) { SpeakFocusedMemory(a.platform, a.speech, a.processes); }},
     {19, 'C', 'C', u"Unable To register the copy last text to clipboard hotkey.", u"copy",
-     [](Application& a) { CopyLastSpoken(a.platform, a.speech); }},
+     [](Application& a) { CopyLastSpoken(a.platform.clipboard, a.speech); }},
     {20, kVkF1 + 3, kVkF1 + 3,
      u"Unable To register the toggle focused process CPU monitor hotkey.", u"focused CPU monitor",
      [](Application& a) {
@@ -68,19 +68,19 @@ constinit const HotkeyTable kHotkeys = {{
          ToggleFocusedMemoryMonitor(a.platform, a.speech, a.processes, a.monitors);
      }},
     {22, 'P', 'P', u"Unable To register the speak process full path hotkey.", u"path",
-     [](Application& a) { SpeakFullPath(a.platform, a.speech, a.processes); }},
+     [](Application& a) { SpeakFullPath(a.platform.processes, a.speech, a.processes); }},
     {23, '3', '3', u"Unable To register the speak machine uptime hotkey.", u"uptime",
-     [](Application& a) { SpeakUptime(a.platform, a.speech); }},
+     [](Application& a) { SpeakUptime(a.platform.facts, a.speech); }},
     {24, kVkF1 + 5, kVkF1 + 5, u"Unable To register the toggle pc CPU monitor hotkey.",
-     u"CPU monitor", [](Application& a) { TogglePcCpuMonitor(a.platform, a.speech, a.monitors); }},
+     u"CPU monitor", [](Application& a) { TogglePcCpuMonitor(a.platform.files, a.speech, a.monitors); }},
     {25, kVkF1 + 6, kVkF1 + 6, u"Unable To register the toggle pc memory monitor hotkey.",
      u"memory monitor",
-     [](Application& a) { TogglePcMemoryMonitor(a.platform, a.speech, a.monitors); }},
+     [](Application& a) { TogglePcMemoryMonitor(a.platform.files, a.speech, a.monitors); }},
     {26, '4', '4', u"Unable To register the speak battery status hotkey.", u"battery",
-     [](Application& a) { SpeakBatteryStatus(a.platform, a.speech); }},
+     [](Application& a) { SpeakBatteryStatus(a.platform.facts, a.speech); }},
     {27, kVkF1 + 7, kVkF1 + 7, u"Unable To register the toggle battery monitor hotkey.",
      u"battery monitor",
-     [](Application& a) { ToggleBatteryMonitor(a.platform, a.platform, a.speech, a.monitors); }},
+     [](Application& a) { ToggleBatteryMonitor(a.platform.facts, a.platform.files, a.speech, a.monitors); }},
     {28, 'U', 'U', u"Unable To register the Check for updates hotkey.", u"updates",
      [](Application& a) {
          if (kPackageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
@@ -116,13 +116,13 @@ LoopControl Dispatch(Application& app, const Event& event) {
             // may act from here on, then the updater starts (whether or not it
             // does, the program ends).
             StopUpdateWorkers(app.updates);
-            app.platform.StartUpdater();
+            app.platform.workers.StartUpdater();
             ExitSequence(app);
             return LoopControl::Exit;
         case EventKind::Close:
             StopUpdateWorkers(app.updates);
-            RemovePartialDownloads(app.platform, app.updates);
-            app.platform.ShutdownServices();
+            RemovePartialDownloads(app.platform.files, app.updates);
+            app.platform.window.ShutdownServices();
             return LoopControl::Exit;
         case EventKind::None:
         case EventKind::Other:

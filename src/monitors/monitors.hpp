@@ -40,6 +40,7 @@ struct MonitorRoles {
     MonitorRoles(ProcessRoles processes, SpeechAndSound& sound)
         : processes(processes), sound(sound) {}
     MonitorRoles(PlatformServices& platform) : MonitorRoles(platform, platform) {}
+    MonitorRoles(const PlatformRoles& roles) : MonitorRoles(roles, roles.sound) {}
 
     ProcessRoles processes;
     SpeechAndSound& sound;

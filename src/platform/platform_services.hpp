@@ -267,6 +267,29 @@ class PlatformServices : public WindowAndEvents,
                          public SystemFacts,
                          public Files {};
 
+// What the application holds: one reference per role, all nine to one
+// backend, or (in tests) real roles beside scripted ones.
+struct PlatformRoles {
+    PlatformRoles(PlatformServices& platform)
+        : PlatformRoles(platform, platform, platform, platform, platform, platform, platform,
+                        platform, platform) {}
+    PlatformRoles(WindowAndEvents& window, Dialogs& dialogs, Keyboard& keyboard,
+                  Workers& workers, SpeechAndSound& sound, Clipboard& clipboard,
+                  ProcessControl& processes, SystemFacts& facts, Files& files)
+        : window(window), dialogs(dialogs), keyboard(keyboard), workers(workers), sound(sound),
+          clipboard(clipboard), processes(processes), facts(facts), files(files) {}
+
+    WindowAndEvents& window;
+    Dialogs& dialogs;
+    Keyboard& keyboard;
+    Workers& workers;
+    SpeechAndSound& sound;
+    Clipboard& clipboard;
+    ProcessControl& processes;
+    SystemFacts& facts;
+    Files& files;
+};
+
 // Provided by the backend chosen at build time.
 std::unique_ptr<PlatformServices> CreatePlatform();
 

@@ -63,6 +63,8 @@ struct ProcessRoles {
     ProcessRoles(ProcessControl& control, SystemFacts& facts, WindowAndEvents& window)
         : control(control), facts(facts), window(window) {}
     ProcessRoles(PlatformServices& platform) : ProcessRoles(platform, platform, platform) {}
+    ProcessRoles(const PlatformRoles& roles)
+        : ProcessRoles(roles.processes, roles.facts, roles.window) {}
 
     ProcessControl& control;
     SystemFacts& facts;

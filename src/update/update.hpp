@@ -132,6 +132,8 @@ struct UpdateRoles {
     UpdateRoles(Workers& workers, Dialogs& dialogs, Files& files, WindowAndEvents& events)
         : workers(workers), dialogs(dialogs), files(files), events(events) {}
     UpdateRoles(PlatformServices& platform) : UpdateRoles(platform, platform, platform, platform) {}
+    UpdateRoles(const PlatformRoles& roles)
+        : UpdateRoles(roles.workers, roles.dialogs, roles.files, roles.window) {}
 
     Workers& workers;
     Dialogs& dialogs;

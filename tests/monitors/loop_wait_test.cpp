@@ -22,12 +22,12 @@ size_t Count(const FakePlatform& fake, const std::string& call) {
 // The loop as it would run with a fixed 1-ms wait on every pass.
 LoopControl PollingPass(Application& app) {
     MonitorPass(app.platform, app.speech, app.processes, app.monitors, app.cues);
-    const int64_t now = app.platform.NowMs();
+    const int64_t now = app.platform.facts.NowMs();
     if (now >= app.lastRefreshTime + app.refreshInterval) {
         app.lastRefreshTime = now;
         RefreshProcessList(app.platform, app.processes);
     }
-    return Dispatch(app, app.platform.WaitEvent(1));
+    return Dispatch(app, app.platform.window.WaitEvent(1));
 }
 
 struct Trace {

@@ -15,7 +15,6 @@
 #include "app/application.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/role_doubles.hpp"
-#include "platform/role_platform.hpp"
 #include "platform/text.hpp"
 #include "update/live/live_fixture.hpp"
 
@@ -98,8 +97,7 @@ struct LiveProgram {
     testing::AcceptingKeyboard keyboard;
     testing::ScriptedWindow loop;
     testing::CountingWorkers workers{real};
-    testing::RolePlatform platform{
-        {loop, dialogs, keyboard, workers, voice, real, real, real, real}};
+    PlatformRoles platform{loop, dialogs, keyboard, workers, voice, real, real, real, real};
     // Asked first on every wait of the main loop; an event it gives is delivered.
     std::function<std::optional<Event>()> script;
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
