@@ -60,6 +60,9 @@ exits_with() {
 run default all
 wait_for 15 said default "$welcome" || fail "default: no welcome text"
 [ "$(bound default)" = 30 ] || fail "default: $(bound default) shortcuts bound, wanted 30"
+# The desktop entry's name is given to the portal before anything else is asked.
+[ "$(sed -n 2p "$work/default/portal.log")" = "app tarrow-desk" ] ||
+    fail "default: the program did not register as tarrow-desk first"
 while IFS= read -r row; do
     grep -qxF "bind $row" "$work/default/portal.log" || fail "default: no shortcut '$row'"
 done <<'ROWS'

@@ -4,7 +4,8 @@
 //   dbus-send --session --dest=org.freedesktop.portal.Desktop --print-reply
 //     /org/freedesktop/portal/desktop org.tarrow.Test.Activate string:ID
 // Usage: stand_in_portal RECORD-FILE [all | all-but=ID | cancel | no-interface]
-// The record holds "bind ID<TAB>DESCRIPTION<TAB>TRIGGER" lines and "closed".
+// The record holds "app ID" (the host registry), "version" (each read of the
+// shortcuts version), "bind ID<TAB>DESCRIPTION<TAB>TRIGGER" lines and "closed".
 
 #include <systemd/sd-bus.h>
 
@@ -138,10 +139,23 @@ int OnBindShortcuts(sd_bus_message* m, void* data, sd_bus_error*) {
     return r;
 }
 
-int OnVersion(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
-              sd_bus_error*) {
+int OnVersion(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+              void* data, sd_bus_error*) {
+    Record(*static_cast<Portal*>(data), "version");
     return sd_bus_message_append(reply, "u", 2u);
 }
+
+int OnRegister(sd_bus_message* m, void* data, sd_bus_error*) {
+    const char* app = nullptr;
+    sd_bus_message_read(m, "s", &app);
+    Record(*static_cast<Portal*>(data), std::string("app ") + (app ? app : ""));
+    return sd_bus_reply_method_return(m, "");
+}
+
+const sd_bus_vtable kRegistryVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Register", "sa{sv}", "", OnRegister, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END};
 
 int OnActivate(sd_bus_message* m, void* data, sd_bus_error*) {
     auto& portal = *static_cast<Portal*>(data);
@@ -185,6 +199,8 @@ int main(int argc, char** argv) {
         sd_bus_add_object_vtable(bus, nullptr, kPath, "org.freedesktop.portal.GlobalShortcuts",
                                  kShortcutsVtable, &portal);
     }
+    sd_bus_add_object_vtable(bus, nullptr, kPath, "org.freedesktop.host.portal.Registry",
+                             kRegistryVtable, &portal);
     sd_bus_add_object_vtable(bus, nullptr, kPath, "org.tarrow.Test", kTestVtable, &portal);
     if (sd_bus_request_name(bus, "org.freedesktop.portal.Desktop", 0) < 0) return 1;
     Record(portal, "ready");
