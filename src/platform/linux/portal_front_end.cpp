@@ -41,7 +41,7 @@ constexpr int64_t kSessionLimitMs = 30'000;
 constexpr int64_t kBindLimitMs = 5 * 60'000;
 
 
-// The shortcut's name in the "shortcuts" specification's form, for example
+// The shortcut in the trigger form portals take, for example
 // "CTRL+ALT+SHIFT+q"; empty when the key has no keysym here.
 std::string PreferredTrigger(uint32_t modifiers, uint8_t virtualKey,
                              std::u16string_view layoutName) {
