@@ -59,11 +59,15 @@ void LinuxPlatform::CloseUserInterface() noexcept {
 }
 
 Event LinuxPlatform::WaitEvent(int64_t timeoutMs) {
+    // A termination signal: the close road, whatever else is waiting.
+    if (WakePipe::TakeCloseRequest()) return Event{EventKind::Close, 0};
     if (wake_->TakeExitRequest()) {
         wake_->Drain();
         return Event{EventKind::ExitRequest, 0};
     }
     const Event event = frontEnd_.load()->NextEvent(timeoutMs);
+    if (event.kind == EventKind::None && WakePipe::TakeCloseRequest())
+        return Event{EventKind::Close, 0};
     if (event.kind == EventKind::None && tray_) {
         if (const auto item = tray_->TakeChosenItem()) return Event{EventKind::Menu, *item};
     }
@@ -71,6 +75,7 @@ Event LinuxPlatform::WaitEvent(int64_t timeoutMs) {
 }
 
 void LinuxPlatform::PostExitRequest() { wake_->PostExitRequest(); }
+void LinuxPlatform::CatchTerminationSignals() noexcept { wake_->CatchTerminationSignals(); }
 
 void LinuxPlatform::CreateHiddenWindow(std::u16string_view title) {
     frontEnd_.load()->CreateHiddenWindow(title);

@@ -33,6 +33,9 @@ public:
     // On Wayland the shortcuts portal when the bus offers it; else the X
     // display, else terminal mode; false (with the reason) when none is there.
     bool OpenUserInterface(std::string& why);
+    // SIGTERM, SIGHUP and SIGINT close the program the way a close request does
+    // (WaitEvent yields Close); SIGPIPE is ignored.
+    void CatchTerminationSignals() noexcept;
     // Back to no front end; what was opened is given back.
     void CloseUserInterface() noexcept;
 
