@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     if (control.refused != 0) std::printf("(%d termination requests refused)\n", control.refused);
 
     std::string prefs = "[general]\r\nmodifier = control+alt+shift\r\n[monitors]\r\n";
-    while (prefs.size() + 64 < kMiB) prefs += "; a comment line that pads the file to its limit\r\n";
+    while (prefs.size() + 256 < kMiB) prefs += "; a comment line that pads the file to its limit\r\n";
     prefs += "pc_cpu_monitor = 0\r\n";
     const auto toggle = [&] { tarrow::TogglePcCpuMonitor(platform, speech, monitors); };
     const auto load = [&] {

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/platform_services.hpp"
 
@@ -101,6 +103,8 @@ public:
     void ReportFileProblem(std::u16string_view line) override;
 
 private:
+    void ShowTrayOnceTheBusAnswers();
+
     SystemRoots roots_;
     std::chrono::steady_clock::time_point clockStart_;
     bool clockStarted_ = false;
@@ -110,6 +114,9 @@ private:
     std::unique_ptr<FrontEnd> opened_;  // portal, X11 or terminal; kept until the platform goes
     std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
     std::unique_ptr<StatusNotifierTray> tray_;  // while a tray host shows our item
+    bool trayPending_ = false;  // asked for, waiting for the bus to answer
+    std::u16string trayFirstTooltip_, trayTooltip_;  // as added, and the latest
+    std::optional<std::pair<int64_t, std::u16string>> trayMenu_;
     std::unique_ptr<SpeechSession> speech_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;
