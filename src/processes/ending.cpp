@@ -39,7 +39,8 @@ std::string LogLine(const ProcessEntry& entry, const LocalTime& t) {
 std::vector<std::u16string> FavouriteLines(const FileReadResult& file, Files& files) {
     std::u16string text = Utf8ToUtf16(file.bytes);
     if (file.cut) {
-        files.ReportFileProblem(u"processes.txt is larger than 1 MiB: only its first 1 MiB is read.");
+        files.ReportFileProblem(
+            u"processes.txt is larger than 1 MiB: only its first 1 MiB is read.");
         const size_t lastEnd = text.find_last_of(u"\r\n");
         text.resize(lastEnd == std::u16string::npos ? 0 : lastEnd + 1);
     }
@@ -50,7 +51,8 @@ std::vector<std::u16string> FavouriteLines(const FileReadResult& file, Files& fi
         if (end == std::u16string::npos) end = text.size();
         if (end == start) break;  // an empty line ends the list
         if (lines.size() == kFavouriteLineLimit) {
-            files.ReportFileProblem(u"processes.txt has more than 4096 lines: only the first 4096 are read.");
+            files.ReportFileProblem(
+                u"processes.txt has more than 4096 lines: only the first 4096 are read.");
             break;
         }
         lines.emplace_back(text, start, end - start);
@@ -95,8 +97,10 @@ int64_t NextMatch(const ProcessList& list, const LoweredNames& names, std::u16st
     for (size_t at = names.joined.find(wanted); at != std::u16string::npos;) {
         const size_t index = names.EntryOf(at);
         const ProcessEntry& e = list.entries[index];
-        if (e.pid != ownPid && !tried.count({e.pid, e.startTime})) return static_cast<int64_t>(index);
-        const size_t next = index + 1 < names.starts.size() ? names.starts[index + 1] : names.joined.size();
+        if (e.pid != ownPid && !tried.count({e.pid, e.startTime}))
+            return static_cast<int64_t>(index);
+        const size_t next =
+            index + 1 < names.starts.size() ? names.starts[index + 1] : names.joined.size();
         at = names.joined.find(wanted, next);
     }
     return -1;
@@ -104,8 +108,9 @@ int64_t NextMatch(const ProcessList& list, const LoweredNames& names, std::u16st
 
 // The summary spoken at the end; the log is named only when it holds every line.
 std::u16string Summary(int64_t count, bool logComplete) {
-    if (logComplete) return IntegerText(count) + u" processes killed. See processes.log for more info.";
-    return IntegerText(count) + u" processes killed. The log could not be written.";
+    const std::u16string killed = IntegerText(count) + u" processes killed.";
+    return killed + (logComplete ? u" See processes.log for more info."
+                                 : u" The log could not be written.");
 }
 
 }  // namespace
