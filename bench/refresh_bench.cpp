@@ -19,11 +19,14 @@
 #include <vector>
 
 #include "platform/linux/linux_platform.hpp"
+#include "sleepers.hpp"
 #include "processes/processes.hpp"
 
 extern char** environ;
 
 namespace {
+
+using bench::Sleepers;
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,47 +39,6 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Sleeping children in a process group of their own; each dies with us.
-class Sleepers {
-public:
-    explicit Sleepers(int count) {
-        pids_.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            const pid_t pid = ::fork();
-            if (pid < 0) {
-                std::fprintf(stderr, "fork failed after %d sleepers\n", i);
-                break;
-            }
-            if (pid == 0) {
-                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                if (::getppid() == 1) ::_exit(0);
-                ::setpgid(0, group_ == 0 ? 0 : group_);
-                char name[] = "sleep";
-                char seconds[] = "900";
-                char* argv[] = {name, seconds, nullptr};
-                ::execv("/bin/sleep", argv);
-                ::_exit(127);
-            }
-            if (group_ == 0) group_ = pid;
-            ::setpgid(pid, group_);
-            pids_.push_back(pid);
-        }
-    }
-    ~Sleepers() {
-        if (group_ != 0) ::kill(-group_, SIGKILL);
-        for (pid_t pid : pids_) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-    Sleepers(const Sleepers&) = delete;
-    Sleepers& operator=(const Sleepers&) = delete;
-    size_t size() const { return pids_.size(); }
-
-private:
-    pid_t group_ = 0;
-    std::vector<pid_t> pids_;
-};
 
 // One `ps` run with its output thrown away, in milliseconds; negative on failure.
 double TimePs() {

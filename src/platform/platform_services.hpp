@@ -74,6 +74,7 @@ enum class FileReadStatus { Ok, Missing, Unreadable };
 struct FileReadResult {
     FileReadStatus status = FileReadStatus::Missing;
     std::string bytes;
+    bool cut = false;  // the file holds more than was asked for: bytes has the first part
 };
 
 enum class OutputMode {
@@ -87,6 +88,8 @@ public:
     virtual ~OutputFile() = default;
     // Returns the number of bytes actually written.
     virtual size_t Write(std::string_view bytes) = 0;
+    // Why the last short write fell short, as the system says it.
+    virtual std::u16string FailureReason() const = 0;
 };
 
 // The platform's services, split by the roles the logic uses them in; each
@@ -241,7 +244,8 @@ class Files {
 public:
     virtual ~Files() = default;
 
-    virtual FileReadResult ReadFile(std::u16string_view path) = 0;
+    // At most maxBytes of the file; what lies beyond is never read into memory.
+    virtual FileReadResult ReadFile(std::u16string_view path, size_t maxBytes) = 0;
     // Replaces the whole file in one step (write aside, then rename), so it is
     // always either the old or the new one. An existing file that cannot be
     // opened for writing is left untouched and false is returned.
@@ -254,6 +258,9 @@ public:
     virtual bool RenameFile(std::u16string_view from, std::u16string_view to) = 0;
     // Text in the system's ANSI code page (on Linux the locale's character set).
     virtual std::u16string AnsiToUtf16(std::string_view bytes) = 0;
+    // One line for whoever watches the program (standard error): what a file
+    // did to the program that speech does not say.
+    virtual void ReportFileProblem(std::u16string_view line) = 0;
 };
 
 // Every role in one object: what a backend provides and the application holds.

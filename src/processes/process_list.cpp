@@ -72,6 +72,17 @@ void SortEntries(std::vector<ProcessEntry>& entries, int64_t mode) {
     }
 }
 
+// Only the listed processes keep their records, so the table never outgrows
+// the process list, however many PIDs the system hands out over a long run.
+void DropUnlistedSamples(const std::vector<ProcessEntry>& entries, CpuSampleTable& samples) {
+    CpuSampleTable kept;
+    kept.reserve(entries.size());
+    for (const ProcessEntry& entry : entries) {
+        if (const auto it = samples.find(entry.pid); it != samples.end()) kept.insert(*it);
+    }
+    samples.swap(kept);
+}
+
 }  // namespace
 
 int64_t ProcessorCount(SystemFacts& facts) {
@@ -99,6 +110,7 @@ void RefreshProcessList(ProcessRoles roles, ProcessState& state) {
             entry.cpu = static_cast<double>(std::max<int64_t>(ToWholeNumber(raw), 0));
             entry.startTime = roles.control.ProcessStartTime(row.pid);
         }
+        DropUnlistedSamples(entries, state.cpuSamples);
     }
     SortEntries(entries, state.list.sortMode);
     FollowCursorProcess(state.list);

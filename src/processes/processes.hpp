@@ -118,6 +118,9 @@ EndOutcome EndProcessAtCursor(ProcessRoles roles, ProcessState& state, Dialogs* 
 EndOutcome KillWithConfirmation(ProcessRoles roles, Dialogs& dialogs, SpeechOutput& speech,
                                 ProcessState& state);
 EndOutcome KillWithoutConfirmation(ProcessRoles roles, SpeechOutput& speech, ProcessState& state);
+// processes.txt is read up to these limits; what lies beyond is ignored.
+inline constexpr size_t kFavouriteByteLimit = size_t(1) << 20;
+inline constexpr size_t kFavouriteLineLimit = 4096;
 void KillFavourites(ProcessRoles roles, Files& files, SpeechOutput& speech, ProcessState& state);
 
 }  // namespace tarrow

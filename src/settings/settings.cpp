@@ -49,6 +49,12 @@ IniText DecodeText(Files& files, std::string_view bytes) {
     return decoded;
 }
 
+// A file cut at the limit loses its unfinished last line too.
+void DropUnfinishedLine(std::u16string& text) {
+    const size_t lastEnd = text.find_last_of(u"\r\n");
+    text.resize(lastEnd == std::u16string::npos ? 0 : lastEnd + 1);
+}
+
 bool IsPlainAscii(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
 }
@@ -99,7 +105,7 @@ void StoreKey(IniGroup& group, std::u16string_view name, int64_t value) {
 }  // namespace
 
 void LoadSettings(Files& files, Settings& settings) {
-    const FileReadResult file = files.ReadFile(kSettingsFile);
+    const FileReadResult file = files.ReadFile(kSettingsFile, kSettingsByteLimit);
     if (file.status == FileReadStatus::Missing) {
         // This run keeps the built-in values; the new file counts from the next start.
         files.ReplaceFile(kSettingsFile, DefaultContents());
@@ -107,20 +113,32 @@ void LoadSettings(Files& files, Settings& settings) {
     }
     // A file that cannot be read counts as empty.
     if (file.status != FileReadStatus::Ok) return;
-    const IniDocument document = ParseIni(DecodeText(files, file.bytes).text);
+    IniText read = DecodeText(files, file.bytes);
+    if (file.cut) {
+        files.ReportFileProblem(u"prefs.ini is larger than 1 MiB: only its first 1 MiB is read, "
+                                u"and it is never rewritten.");
+        DropUnfinishedLine(read.text);
+    }
+    const IniDocument document = ParseIni(read.text);
     if (const IniGroup* general = FindIniGroup(document, u"general")) ReadGeneral(*general, settings);
     if (const IniGroup* monitors = FindIniGroup(document, u"monitors"))
         ReadMonitors(*monitors, settings);
 }
 
 void SaveMonitorStates(Files& files, const Settings& states) {
-    const FileReadResult file = files.ReadFile(kSettingsFile);
+    const FileReadResult file = files.ReadFile(kSettingsFile, kSettingsByteLimit);
     if (file.status == FileReadStatus::Missing) {
         files.ReplaceFile(kSettingsFile, DefaultContents());
         return;
     }
     // A file we cannot read would be replaced by our three keys alone: leave it.
     if (file.status != FileReadStatus::Ok) return;
+    // Rewriting what we read of a larger file would lose the rest of it.
+    if (file.cut) {
+        files.ReportFileProblem(u"prefs.ini is larger than 1 MiB, so it is not rewritten: "
+                                u"the monitor switch holds for this run only.");
+        return;
+    }
     const IniText read = DecodeText(files, file.bytes);
     IniDocument document = ParseIni(read.text);
     IniGroup* monitors = FindIniGroup(document, u"monitors");

@@ -11,6 +11,8 @@
 namespace tarrow {
 
 inline constexpr char16_t kSettingsFile[] = u"prefs.ini";
+// prefs.ini is read up to this size; a larger file is never rewritten.
+inline constexpr size_t kSettingsByteLimit = size_t(1) << 20;
 
 // Field names follow the keys of prefs.ini. A new record holds the built-in
 // values (those of kMonitorSettings).

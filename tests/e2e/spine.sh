@@ -119,4 +119,24 @@ finish "$fourth" 15
 [ "$code" = 0 ] || fail "destroyed window: exit code $code, wanted 0"
 ! grep -q "Exiting" "$work/fourth/out" || fail "destroyed window spoke Exiting"
 
+# --- standard output read by `head -n 1`: once the reader is gone the next
+# texts are dropped, and the hotkeys go on to the exit hotkey (code 0)
+mkdir -p "$work/piped"
+mkfifo "$work/piped/pipe"
+head -n 1 <"$work/piped/pipe" >"$work/piped/first" &
+reader=$!
+(cd "$work/piped" && exec timeout -k 2 60 "$bin" >pipe 2>err) &
+piped=$!
+pids+=("$piped")
+wait "$reader" || fail "piped: head failed"
+[ "$(cat "$work/piped/first")" = "$welcome" ] || fail "piped: the first line is not the welcome"
+xdotool key ctrl+alt+shift+F6
+wait_for 5 grep -qs $'^pc_cpu_monitor = 1\r$' "$work/piped/prefs.ini" || fail "piped: F6 not answered"
+xdotool key ctrl+alt+shift+F7
+wait_for 5 grep -qs $'^pc_memory_monitor = 1\r$' "$work/piped/prefs.ini" || fail "piped: F7 not answered"
+kill -0 "$piped" 2>/dev/null || fail "piped: the program ended while speaking into the closed pipe"
+xdotool key ctrl+alt+shift+q
+finish "$piped" 15
+[ "$code" = 0 ] || fail "piped: exit code $code, wanted 0"
+
 echo "spine: all checks passed"

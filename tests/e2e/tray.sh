@@ -74,3 +74,49 @@ done
 "$watcher" click "$item" Exit || fail "the menu took no click on Exit"
 stopped "$tray" tray
 wait_for 5 grep -qxF "vanished $item" "$work/watcher.log" || fail "the item did not leave the watcher"
+
+# --- a bus daemon that does not answer (stopped by the test, by its PID): the
+# welcome within 2 s, the hotkeys as ever and the exit within 3 s; a copy
+# started meanwhile shows its item once the daemon goes on
+now() { date +%s.%N; }
+within() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { exit !(b - a <= limit) }'; }
+dbus-daemon --session --nofork --print-address=3 3>"$work/stalled-bus" >"$work/stalled-dbus.log" 2>&1 &
+stalled_bus=$!
+pids+=("$stalled_bus")
+wait_for 10 grep -qs . "$work/stalled-bus" || fail "no second private session bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/stalled-bus")
+"$watcher" serve >"$work/stalled-watcher.log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -qx ready "$work/stalled-watcher.log" || fail "the second stand-in watcher did not start"
+kill -STOP "$stalled_bus"
+resume_bus() { kill -CONT "$stalled_bus" 2>/dev/null || true; }
+trap 'resume_bus; cleanup' EXIT
+
+begun=$(now)
+start stalled
+stalled=$started
+wait_for 5 grep -qxF "$welcome" "$work/stalled/out" || fail "stalled bus: no welcome"
+within "$begun" "$(now)" 2 || fail "stalled bus: the welcome came after more than 2 s"
+xdotool key ctrl+alt+shift+space
+repeated() { [ "$(grep -cxF "$welcome" "$work/stalled/out")" = 2 ]; }
+wait_for 3 repeated || fail "stalled bus: the repeat hotkey did nothing"
+xdotool key ctrl+alt+shift+F6
+wait_for 3 grep -qxF "PC CPU Monitor on" "$work/stalled/out" || fail "stalled bus: F6 did nothing"
+pressed=$(now)
+xdotool key ctrl+alt+shift+q
+finish "$stalled" 10
+[ "$code" = 0 ] || fail "stalled bus: exit code $code, wanted 0"
+within "$pressed" "$(now)" 3 || fail "stalled bus: the exit took more than 3 s"
+[ "$(tail -n1 "$work/stalled/out")" = "Exiting" ] || fail "stalled bus: last line is not Exiting"
+
+start later
+later=$started
+wait_for 5 grep -qxF "$welcome" "$work/later/out" || fail "stalled bus, second copy: no welcome"
+sleep 0.5
+! grep -q '^registered ' "$work/stalled-watcher.log" || fail "an item registered on a stopped bus"
+resume_bus
+wait_for 10 grep -q '^registered ' "$work/stalled-watcher.log" || fail "no item once the bus went on"
+xdotool key ctrl+alt+shift+q
+stopped "$later" later
+
+echo "tray: all checks passed"

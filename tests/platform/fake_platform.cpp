@@ -12,16 +12,21 @@ namespace {
 
 class FakeOutputFile final : public OutputFile {
 public:
-    FakeOutputFile(std::string& target, std::mutex& lock) : target_(target), lock_(lock) {}
+    FakeOutputFile(std::string& target, std::mutex& lock, size_t room)
+        : target_(target), lock_(lock), room_(room) {}
     size_t Write(std::string_view bytes) override {
         std::lock_guard<std::mutex> guard(lock_);
-        target_.append(bytes);
-        return bytes.size();
+        const size_t taken = std::min(bytes.size(), room_);
+        target_.append(bytes.substr(0, taken));
+        room_ -= taken;
+        return taken;
     }
+    std::u16string FailureReason() const override { return u"No space left on device"; }
 
 private:
     std::string& target_;
     std::mutex& lock_;
+    size_t room_;
 };
 
 }  // namespace
@@ -303,13 +308,15 @@ std::optional<std::string> FakePlatform::ProcessorBrand() { return brand; }
 
 LocalTime FakePlatform::GetLocalTime() { return localTime; }
 
-FileReadResult FakePlatform::ReadFile(std::u16string_view path) {
+FileReadResult FakePlatform::ReadFile(std::u16string_view path, size_t maxBytes) {
     const std::u16string key(path);
     calls.push_back("ReadFile " + Narrow(path));
     if (unreadableFiles.count(key)) return {FileReadStatus::Unreadable, {}};
     std::lock_guard<std::mutex> guard(lock_);
     const auto it = files.find(key);
     if (it == files.end()) return {FileReadStatus::Missing, {}};
+    readLimits.push_back(maxBytes);
+    if (it->second.size() > maxBytes) return {FileReadStatus::Ok, it->second.substr(0, maxBytes), true};
     return {FileReadStatus::Ok, it->second};
 }
 
@@ -331,7 +338,9 @@ std::unique_ptr<OutputFile> FakePlatform::OpenOutputFile(std::u16string_view pat
     std::lock_guard<std::mutex> guard(lock_);
     std::string& target = files[key];
     if (mode == OutputMode::Exclusive) target.clear();
-    return std::make_unique<FakeOutputFile>(target, lock_);
+    const auto full = fullFiles.find(key);
+    const size_t room = full == fullFiles.end() ? SIZE_MAX : full->second;
+    return std::make_unique<FakeOutputFile>(target, lock_, room);
 }
 
 bool FakePlatform::DeleteFile(std::u16string_view path) {
@@ -348,6 +357,11 @@ bool FakePlatform::RenameFile(std::u16string_view from, std::u16string_view to) 
     files.erase(it);
     files[std::u16string(to)] = std::move(bytes);
     return true;
+}
+
+void FakePlatform::ReportFileProblem(std::u16string_view line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    fileProblems.emplace_back(line);
 }
 
 std::u16string FakePlatform::AnsiToUtf16(std::string_view bytes) {

@@ -91,6 +91,8 @@ public:
     std::set<std::u16string> unreadableFiles;
     // ReplaceFile fails before its rename (disk full): the old file stays.
     std::set<std::u16string> failingReplaces;
+    // Writes to these files stop after this many bytes each open (disk full).
+    std::map<std::u16string, size_t> fullFiles;
     bool updaterStarts = true;
     bool runWorkersInline = false;  // else StartWorker queues them for RunWorkers()
 
@@ -106,6 +108,8 @@ public:
     std::vector<PromptCall> prompts;
     std::vector<Registration> registrations;  // successful and failed, in order
     std::vector<uint32_t> terminated;  // requests that reached the process listed
+    std::vector<std::u16string> fileProblems;  // the lines for standard error
+    std::vector<size_t> readLimits;  // the byte limit of each read of an existing file
     int speechLoads = 0;
     int shutdowns = 0;
     bool trayIconPresent = false;
@@ -164,13 +168,14 @@ public:
     PowerStatus GetPowerStatus() override;
     std::optional<std::string> ProcessorBrand() override;
     LocalTime GetLocalTime() override;
-    FileReadResult ReadFile(std::u16string_view path) override;
+    FileReadResult ReadFile(std::u16string_view path, size_t maxBytes) override;
     bool ReplaceFile(std::u16string_view path, std::string_view bytes) override;
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path,
                                                OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
     bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
+    void ReportFileProblem(std::u16string_view line) override;
 
     // Cues are numbered in load order; this maps a cue back to its path.
     std::vector<std::u16string> loadedCuePaths;

@@ -189,9 +189,102 @@ TEST_F(EndingTest, ALogThatCannotBeOpenedLosesItsLinesButNotTheRun) {
     Favourites("pad");
     KillFavourites(fake, fake, speech, state);
     EXPECT_EQ(fake.terminated.size(), 3u);
-    EXPECT_EQ(LastSpoken(), u"3 processes killed. See processes.log for more info.");
+    EXPECT_EQ(LastSpoken(), u"3 processes killed. The log could not be written.");
     EXPECT_EQ(Log(), "<none>");
+    ASSERT_EQ(fake.fileProblems.size(), 1u);
+    EXPECT_EQ(fake.fileProblems[0], u"PROCESSES.LOG: a line could not be written (it does not open).");
 }
+
+// One row per disk: how many bytes of log fit, and what the run says.
+struct FullDiskRow {
+    size_t room;
+    std::string favourites;
+    size_t ended;
+    std::string log;
+    std::u16string summary;
+    size_t problems;
+};
+
+class FullDiskTest : public EndingTest, public ::testing::WithParamInterface<FullDiskRow> {};
+
+TEST_P(FullDiskTest, TheProcessesEndAndTheSummaryTellsWhetherTheLogHoldsThem) {
+    const FullDiskRow& row = GetParam();
+    fake.fullFiles[u"PROCESSES.LOG"] = row.room;
+    Favourites(row.favourites);
+    KillFavourites(fake, fake, speech, state);
+    EXPECT_EQ(fake.terminated.size(), row.ended);
+    EXPECT_EQ(Log(), row.log);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{row.summary, true}));
+    ASSERT_EQ(fake.fileProblems.size(), row.problems);
+    if (row.problems > 0) {
+        EXPECT_EQ(fake.fileProblems[0],
+                  u"PROCESSES.LOG: a line could not be written (No space left on device).");
+    }
+}
+
+const std::string kCalcLine = "Killed calc.exe, PID 20 on 2024-03-08, 14:05:09\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FullDiskTest,
+    ::testing::Values(
+        FullDiskRow{0, "pad", 3, "", u"3 processes killed. The log could not be written.", 1},
+        FullDiskRow{0, "calc", 1, "", u"1 processes killed. The log could not be written.", 1},
+        // Full after the first line: the second is lost, and said to be.
+        FullDiskRow{kCalcLine.size() + 5, "calc\nnote pad", 2, kCalcLine + "Kille",
+                    u"2 processes killed. The log could not be written.", 1},
+        // Room for every line, or nothing to write: the usual summary.
+        FullDiskRow{kCalcLine.size(), "calc", 1, kCalcLine,
+                    u"1 processes killed. See processes.log for more info.", 0},
+        FullDiskRow{0, "nothing", 0, "", u"0 processes killed. See processes.log for more info.", 0}));
+
+// One row per favourites file at or past a limit: which processes end, and
+// the line on standard error.
+struct FavouriteLimitRow {
+    std::string name;
+    std::string favourites;
+    std::vector<uint32_t> ended;
+    std::u16string problem;  // empty: none
+};
+
+class FavouriteLimitTest : public EndingTest,
+                           public ::testing::WithParamInterface<FavouriteLimitRow> {};
+
+TEST_P(FavouriteLimitTest, WhatLiesBeyondALimitIsIgnoredAndReportedOnce) {
+    const FavouriteLimitRow& row = GetParam();
+    Favourites(row.favourites);
+    KillFavourites(fake, fake, speech, state);
+    EXPECT_EQ(fake.terminated, row.ended);
+    EXPECT_EQ(fake.readLimits, std::vector<size_t>{size_t(1) << 20});
+    if (row.problem.empty()) {
+        EXPECT_TRUE(fake.fileProblems.empty());
+    } else {
+        EXPECT_EQ(fake.fileProblems, std::vector<std::u16string>{row.problem});
+    }
+}
+
+std::string Lines(size_t count, const std::string& line) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += line + "\n";
+    return text;
+}
+
+const std::u16string kTooManyLines =
+    u"processes.txt has more than 4096 lines: only the first 4096 are read.";
+const std::u16string kTooLarge = u"processes.txt is larger than 1 MiB: only its first 1 MiB is read.";
+const size_t kMiB = size_t(1) << 20;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FavouriteLimitTest,
+    ::testing::Values(
+        FavouriteLimitRow{"LineLimitReached", Lines(4095, "zz") + "calc", {20}, u""},
+        FavouriteLimitRow{"LinesPastTheLimit", Lines(4096, "zz") + "calc\n", {}, kTooManyLines},
+        FavouriteLimitRow{"AnEmptyLineEndsTheListFirst", Lines(4096, "zz") + "\ncalc", {}, u""},
+        FavouriteLimitRow{"ByteLimitReached", "calc\n" + std::string(kMiB - 6, 'z') + "\n", {20}, u""},
+        FavouriteLimitRow{"BytesPastTheLimit",
+                          "calc\n" + std::string(kMiB, 'z') + "\nnotepad\n", {20}, kTooLarge},
+        // "ca" of "calcX" lies within the limit: an unfinished line is not a line.
+        FavouriteLimitRow{"ALineCutByTheLimit", std::string(kMiB - 3, 'z') + "\ncalcX\n", {}, kTooLarge}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tarrow::testing

@@ -175,18 +175,41 @@ TEST_F(CpuTest, UnreadableTimesShowZeroAndMeasurementRoundsTiesToEven) {
     EXPECT_EQ(state.cpuSamples.count(40), 0u);
 }
 
-TEST_F(CpuTest, ARecordOutlivesItsProcessAndServesAReusedPid) {
+TEST_F(CpuTest, ARecordGoesWithItsProcessSoAReusedPidStartsAfresh) {
     fake.AddProcess(40, u"first.exe", 100, 0);
+    fake.AddProcess(41, u"stays.exe", 100, 0);
     Refresh();
-    fake.processes.clear();
+    ASSERT_EQ(state.cpuSamples.size(), 2u);
+    fake.processes.erase(std::remove_if(fake.processes.begin(), fake.processes.end(),
+                                        [](const FakeProcess& p) { return p.pid == 40; }),
+                         fake.processes.end());
     fake.now += 1000;
     Refresh();
-    ASSERT_EQ(state.cpuSamples.count(40), 1u);
-    // A new process with the same PID is measured against the old reference.
+    EXPECT_EQ(state.cpuSamples.count(40), 0u);
+    EXPECT_EQ(state.cpuSamples.count(41), 1u);
+    // A new process with the same PID takes a reference of its own first.
     fake.AddProcess(40, u"second.exe", 100, BusyMs(4000));
     fake.now += 1000;
     Refresh();
+    EXPECT_EQ(CpuOf(40), 0);
+    fake.now += 1000;
+    fake.FindProcess(40)->cpuTime = BusyMs(4000 + 2000);
+    Refresh();
     EXPECT_EQ(CpuOf(40), 50);
+}
+
+TEST_F(CpuTest, ChurnLeavesOneRecordPerListedProcess) {
+    for (uint32_t round = 0; round < 50; ++round) {
+        fake.processes.clear();
+        for (uint32_t i = 0; i < 20; ++i) fake.AddProcess(1000 + round * 20 + i, u"short.exe", 100, 0);
+        fake.now += 100;
+        Refresh();
+        ASSERT_EQ(state.cpuSamples.size(), 20u) << "round " << round;
+    }
+    // A snapshot that fails tells nothing about who ended: the records stay.
+    fake.snapshotFails = true;
+    Refresh();
+    EXPECT_EQ(state.cpuSamples.size(), 20u);
 }
 
 TEST_F(CpuTest, ScaledTimeKeepsOnlyItsLow32Bits) {

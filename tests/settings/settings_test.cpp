@@ -262,6 +262,45 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFileAndIsRetriedNextTime) {
     EXPECT_EQ(fresh.files[kFile], kDefaultBytes);
 }
 
+TEST(SettingsFile, AFileOverTheLimitIsReadInPartAndNeverRewritten) {
+    FakePlatform fake;
+    const size_t limit = size_t(1) << 20;
+    std::string original = "[monitors]\r\npc_cpu_monitor = 1\r\n; ";
+    original += std::string(limit - original.size() - 17, 'z') + "\r\n";
+    original += "pc_cpu_time = 300\r\n";  // cut after "pc_cpu_time = 3"
+    original += "pc_memory_monitor = 1\r\n";
+    fake.files[kFile] = original;
+    const Settings loaded = Load(fake);
+    EXPECT_EQ(loaded.pc_cpu_monitor, 1);
+    EXPECT_EQ(loaded.pc_cpu_time, 5000);  // its line was not read to its end
+    EXPECT_EQ(loaded.pc_memory_monitor, 0);
+    EXPECT_EQ(fake.readLimits, std::vector<size_t>{limit});
+    EXPECT_EQ(fake.fileProblems,
+              std::vector<std::u16string>{u"prefs.ini is larger than 1 MiB: only its first 1 MiB "
+                                          u"is read, and it is never rewritten."});
+    SaveMonitorStates(fake, Switches(0, 0, 0));
+    EXPECT_EQ(fake.files[kFile], original);
+    EXPECT_EQ(Count(fake, "ReplaceFile prefs.ini"), 0u);
+    ASSERT_EQ(fake.fileProblems.size(), 2u);
+    EXPECT_EQ(fake.fileProblems[1], u"prefs.ini is larger than 1 MiB, so it is not rewritten: "
+                                    u"the monitor switch holds for this run only.");
+}
+
+TEST(SettingsFile, AFileAtTheLimitIsReadWholeAndRewritten) {
+    FakePlatform fake;
+    const size_t limit = size_t(1) << 20;
+    std::string original = "[monitors]\r\n; ";
+    original += std::string(limit - original.size() - 22, 'z') + "\r\n";
+    original += "pc_cpu_monitor = 1\r\n";
+    ASSERT_EQ(original.size(), limit);
+    fake.files[kFile] = original;
+    EXPECT_EQ(Load(fake).pc_cpu_monitor, 1);
+    SaveMonitorStates(fake, Switches(0, 1, 0));
+    EXPECT_EQ(Count(fake, "ReplaceFile prefs.ini"), 1u);
+    EXPECT_NE(fake.files[kFile].find("pc_memory_monitor = 1\r\n"), std::string::npos);
+    EXPECT_TRUE(fake.fileProblems.empty());
+}
+
 TEST(SettingsFile, TheModifierInTheFileChangesTheRegisteredHotkeys) {
     FakePlatform fake;
     fake.files[kFile] = "\xEF\xBB\xBF\r\n[General]\r\nmodifier = alt+win\r\n";

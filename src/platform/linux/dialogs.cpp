@@ -80,7 +80,8 @@ ZenityBoxes::Result ZenityBoxes::Run(const std::vector<std::string>& args, bool 
     }
     pid_t pid = -1;
     // posix_spawn is fork and exec made safe for a program with threads.
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawnp(&pid, argv[0], &actions, SpawnAttributes().Get(), argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return result;
     const OpenDialog open(*this, pid);

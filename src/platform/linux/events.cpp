@@ -30,7 +30,9 @@ bool LinuxPlatform::OpenUserInterface(std::string& why) {
     bus_ = SessionBus::Open();
     wake_->WatchBus(bus_.get());
     const bool wayland = WaylandSession();
-    if (wayland && bus_) opened_ = OpenPortalFrontEnd(*wake_, *bus_);
+    // The portal must answer before the hotkeys are registered; a bus daemon
+    // that does not answer in 2 s leaves it out.
+    if (wayland && bus_ && bus_->WaitReady()) opened_ = OpenPortalFrontEnd(*wake_, *bus_);
     if (!opened_) {
         opened_ = OpenX11FrontEnd(*wake_);
         if (opened_ && wayland) {
@@ -51,6 +53,7 @@ bool LinuxPlatform::OpenUserInterface(std::string& why) {
 
 void LinuxPlatform::CloseUserInterface() noexcept {
     // The closed front end stays alive: a worker may still be inside one of its boxes.
+    trayPending_ = false;
     tray_.reset();
     // The bus itself stays until the platform goes: a closed front end may still hold it.
     wake_->WatchBus(nullptr);
@@ -59,11 +62,16 @@ void LinuxPlatform::CloseUserInterface() noexcept {
 }
 
 Event LinuxPlatform::WaitEvent(int64_t timeoutMs) {
+    // A termination signal: the close road, whatever else is waiting.
+    if (WakePipe::TakeCloseRequest()) return Event{EventKind::Close, 0};
     if (wake_->TakeExitRequest()) {
         wake_->Drain();
         return Event{EventKind::ExitRequest, 0};
     }
+    ShowTrayOnceTheBusAnswers();
     const Event event = frontEnd_.load()->NextEvent(timeoutMs);
+    if (event.kind == EventKind::None && WakePipe::TakeCloseRequest())
+        return Event{EventKind::Close, 0};
     if (event.kind == EventKind::None && tray_) {
         if (const auto item = tray_->TakeChosenItem()) return Event{EventKind::Menu, *item};
     }
@@ -71,27 +79,48 @@ Event LinuxPlatform::WaitEvent(int64_t timeoutMs) {
 }
 
 void LinuxPlatform::PostExitRequest() { wake_->PostExitRequest(); }
+void LinuxPlatform::CatchTerminationSignals() noexcept { wake_->CatchTerminationSignals(); }
 
 void LinuxPlatform::CreateHiddenWindow(std::u16string_view title) {
     frontEnd_.load()->CreateHiddenWindow(title);
 }
 void LinuxPlatform::CloseHiddenWindow() { frontEnd_.load()->CloseHiddenWindow(); }
+// The tray item is put on the bus from the event wait, so after the welcome
+// and the first refresh, and only once the bus daemon has answered: a bus
+// that does not answer costs the tray, never the start-up or a hotkey.
+void LinuxPlatform::ShowTrayOnceTheBusAnswers() {
+    if (!trayPending_ || !bus_ || !bus_->Ready()) return;
+    trayPending_ = false;
+    // Registered as it was asked for, then brought up to date, as the icon of a
+    // tray that was there from the start would have been.
+    tray_ = RegisterStatusNotifierTray(bus_->Get(), trayFirstTooltip_);
+    if (!tray_) return;
+    if (trayMenu_) tray_->SetMenuItem(trayMenu_->first, trayMenu_->second);
+    tray_->SetTooltip(trayTooltip_);
+}
 void LinuxPlatform::AddTrayIcon(std::u16string_view tooltip) {
     frontEnd_.load()->AddTrayIcon(tooltip);
-    if (bus_ && !tray_) tray_ = RegisterStatusNotifierTray(bus_->Get(), tooltip);
+    if (bus_ && !tray_) {
+        trayPending_ = true;
+        trayFirstTooltip_ = tooltip.substr(0, 63);
+        trayTooltip_ = trayFirstTooltip_;
+    }
 }
 void LinuxPlatform::SetTrayTooltip(std::u16string_view tooltip) {
     frontEnd_.load()->SetTrayTooltip(tooltip);
     // A tray tip holds 63 units, as on Windows.
-    if (tray_) tray_->SetTooltip(tooltip.substr(0, 63));
+    trayTooltip_ = tooltip.substr(0, 63);
+    if (tray_) tray_->SetTooltip(trayTooltip_);
 }
 void LinuxPlatform::RemoveTrayIcon() {
     frontEnd_.load()->RemoveTrayIcon();
+    trayPending_ = false;
     tray_.reset();
     if (bus_) bus_->Flush();
 }
 void LinuxPlatform::CreateTrayMenu(int64_t itemId, std::u16string_view text) {
     frontEnd_.load()->CreateTrayMenu(itemId, text);
+    trayMenu_.emplace(itemId, std::u16string(text));
     if (tray_) tray_->SetMenuItem(itemId, text);
 }
 

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -22,10 +24,18 @@ namespace {
 class PosixOutputFile final : public OutputFile {
 public:
     explicit PosixOutputFile(int fd) : fd_(fd) {}
-    size_t Write(std::string_view bytes) override { return WriteAll(fd_.Get(), bytes); }
+    size_t Write(std::string_view bytes) override {
+        const size_t written = WriteAll(fd_.Get(), bytes);
+        if (written < bytes.size()) error_ = errno;
+        return written;
+    }
+    std::u16string FailureReason() const override {
+        return Utf8ToUtf16(std::strerror(error_));
+    }
 
 private:
     UniqueFd fd_;
+    int error_ = 0;
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -77,9 +87,29 @@ void AppendUtf16Le(std::u16string& out, const char* bytes, size_t count) {
                                             (static_cast<unsigned char>(bytes[i + 1]) << 8)));
 }
 
+// The first maxBytes, and one byte more to tell whether anything lies beyond.
+bool ReadUpTo(int fd, size_t maxBytes, FileReadResult& result) {
+    std::string& out = result.bytes;
+    char buffer[65536];
+    while (out.size() <= maxBytes) {
+        const size_t left = maxBytes - out.size();
+        const size_t want = left >= sizeof buffer ? sizeof buffer : left + 1;
+        const ssize_t n = ::read(fd, buffer, want);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    if (out.size() > maxBytes) {
+        out.resize(maxBytes);
+        result.cut = true;
+    }
+    return true;
+}
+
 }  // namespace
 
-FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
+FileReadResult LinuxPlatform::ReadFile(std::u16string_view path, size_t maxBytes) {
     const std::string name = Utf16ToUtf8(path);
     FileReadResult result;
     // Non-blocking so that a FIFO under the name cannot hang the program.
@@ -93,7 +123,7 @@ FileReadResult LinuxPlatform::ReadFile(std::u16string_view path) {
         result.status = FileReadStatus::Unreadable;
         return result;
     }
-    if (!ReadAll(fd.Get(), result.bytes)) {
+    if (!ReadUpTo(fd.Get(), maxBytes, result)) {
         result.status = FileReadStatus::Unreadable;
         result.bytes.clear();
         return result;
@@ -168,6 +198,10 @@ bool LinuxPlatform::DeleteFile(std::u16string_view path) {
 
 bool LinuxPlatform::RenameFile(std::u16string_view from, std::u16string_view to) {
     return ::rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) == 0;
+}
+
+void LinuxPlatform::ReportFileProblem(std::u16string_view line) {
+    std::fprintf(stderr, "Tarrow Desk: %s\n", Utf16ToUtf8(line).c_str());
 }
 
 std::u16string LinuxPlatform::AnsiToUtf16(std::string_view bytes) {

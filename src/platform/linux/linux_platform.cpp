@@ -80,6 +80,9 @@ void LinuxPlatform::StartWorker(std::function<void()> entry) {
 
 std::unique_ptr<PlatformServices> CreatePlatform() {
     auto platform = std::make_unique<LinuxPlatform>();
+    // Before any thread starts or the terminal goes raw (whose own handlers
+    // restore the terminal, then pass the signal on to these).
+    platform->CatchTerminationSignals();
     std::string why;
     if (!platform->OpenUserInterface(why)) {
         std::fprintf(stderr, "%s\n", why.c_str());

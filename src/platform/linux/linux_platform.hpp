@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/platform_services.hpp"
 
@@ -33,6 +35,9 @@ public:
     // On Wayland the shortcuts portal when the bus offers it; else the X
     // display, else terminal mode; false (with the reason) when none is there.
     bool OpenUserInterface(std::string& why);
+    // SIGTERM, SIGHUP and SIGINT close the program the way a close request does
+    // (WaitEvent yields Close); SIGPIPE is ignored.
+    void CatchTerminationSignals() noexcept;
     // Back to no front end; what was opened is given back.
     void CloseUserInterface() noexcept;
 
@@ -89,14 +94,17 @@ public:
     std::optional<std::string> ProcessorBrand() override;
     LocalTime GetLocalTime() override;
 
-    FileReadResult ReadFile(std::u16string_view path) override;
+    FileReadResult ReadFile(std::u16string_view path, size_t maxBytes) override;
     bool ReplaceFile(std::u16string_view path, std::string_view bytes) override;
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path, OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
     bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
+    void ReportFileProblem(std::u16string_view line) override;
 
 private:
+    void ShowTrayOnceTheBusAnswers();
+
     SystemRoots roots_;
     std::chrono::steady_clock::time_point clockStart_;
     bool clockStarted_ = false;
@@ -106,6 +114,9 @@ private:
     std::unique_ptr<FrontEnd> opened_;  // portal, X11 or terminal; kept until the platform goes
     std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
     std::unique_ptr<StatusNotifierTray> tray_;  // while a tray host shows our item
+    bool trayPending_ = false;  // asked for, waiting for the bus to answer
+    std::u16string trayFirstTooltip_, trayTooltip_;  // as added, and the latest
+    std::optional<std::pair<int64_t, std::u16string>> trayMenu_;
     std::unique_ptr<SpeechSession> speech_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;

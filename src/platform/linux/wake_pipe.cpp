@@ -7,10 +7,33 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 
 #include "platform/linux/session_bus.hpp"
 
 namespace tarrow {
+
+namespace {
+
+// A signal handler reaches no object: the pipe's write end and the request
+// are kept here (lock-free, so the handler may touch them).
+std::atomic<int> gSignalWakeFd{-1};
+std::atomic<bool> gCloseSignalled{false};
+
+void OnTerminationSignal(int) noexcept {
+    const int savedErrno = errno;
+    gCloseSignalled.store(true);
+    const int fd = gSignalWakeFd.load();
+    if (fd >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
 
 WakePipe::WakePipe() {
     int fds[2];
@@ -28,6 +51,31 @@ void WakePipe::PostExitRequest() noexcept {
         [[maybe_unused]] const ssize_t written = write(write_.Get(), &byte, 1);
     }
 }
+
+WakePipe::~WakePipe() {
+    if (!catching_) return;
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaction(signal, &fallback, nullptr);
+    gSignalWakeFd.store(-1);
+}
+
+void WakePipe::CatchTerminationSignals() noexcept {
+    catching_ = true;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    gSignalWakeFd.store(write_.Get());
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a read or write under way goes on
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) sigaction(signal, &action, nullptr);
+}
+
+bool WakePipe::TakeCloseRequest() noexcept { return gCloseSignalled.exchange(false); }
 
 void WakePipe::Drain() noexcept {
     char buffer[64];

@@ -18,6 +18,7 @@ class SessionBus;
 class WakePipe {
 public:
     WakePipe();
+    ~WakePipe();  // gives the signals it caught back to their defaults
     WakePipe(const WakePipe&) = delete;
     WakePipe& operator=(const WakePipe&) = delete;
 
@@ -25,6 +26,12 @@ public:
     void PostExitRequest() noexcept;
     // True once per posted request.
     bool TakeExitRequest() noexcept { return exitRequested_.exchange(false); }
+    // SIGTERM, SIGHUP and SIGINT become a close request for the main loop (the
+    // handler only marks it and wakes the wait); SIGPIPE is ignored, so a write
+    // to a closed standard output just fails. For one pipe per process.
+    void CatchTerminationSignals() noexcept;
+    // True once after one of those signals arrived.
+    static bool TakeCloseRequest() noexcept;
     // The end a front end polls next to its own input; -1 without a pipe.
     int ReadFd() const { return read_.Get(); }
     void Drain() noexcept;
@@ -40,6 +47,7 @@ public:
 private:
     UniqueFd read_, write_;
     std::atomic<bool> exitRequested_{false};
+    bool catching_ = false;
     SessionBus* bus_ = nullptr;
 };
 

@@ -113,7 +113,8 @@ bool SetWaylandClipboard(std::u16string_view text) {
     char program[] = "wl-copy";
     char* argv[] = {program, nullptr};
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, program, &actions, nullptr, argv, environ);
+    const int spawned =
+        posix_spawnp(&pid, program, &actions, SpawnAttributes().Get(), argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return false;
     readEnd.Close();

@@ -6,6 +6,7 @@
 #include <climits>
 #include <string>
 
+#include "platform/text.hpp"
 #include "platform/win32/handles.hpp"
 #include "platform/win32/wide.hpp"
 #include "platform/win32/win32_platform.hpp"
@@ -34,10 +35,20 @@ size_t WriteBytes(HANDLE file, std::string_view bytes) {
 class Win32OutputFile final : public OutputFile {
 public:
     explicit Win32OutputFile(win32::UniqueHandle file) : file_(std::move(file)) {}
-    size_t Write(std::string_view bytes) override { return WriteBytes(file_.get(), bytes); }
+    size_t Write(std::string_view bytes) override {
+        const size_t written = WriteBytes(file_.get(), bytes);
+        if (written < bytes.size()) error_ = GetLastError();
+        return written;
+    }
+    std::u16string FailureReason() const override {
+        return error_ == ERROR_DISK_FULL || error_ == ERROR_HANDLE_DISK_FULL
+                   ? std::u16string(u"the disk is full")
+                   : u"Windows error " + Utf8ToUtf16(std::to_string(error_));
+    }
 
 private:
     win32::UniqueHandle file_;
+    DWORD error_ = 0;
 };
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -54,7 +65,7 @@ bool OnDisk(HANDLE file) { return GetFileType(file) == FILE_TYPE_DISK; }
 
 }  // namespace
 
-FileReadResult Win32Platform::ReadFile(std::u16string_view path) {
+FileReadResult Win32Platform::ReadFile(std::u16string_view path, size_t maxBytes) {
     const std::wstring name = win32::ToWide(path);
     FileReadResult result;
     // Nobody else may open the file while it is read.
@@ -69,16 +80,23 @@ FileReadResult Win32Platform::ReadFile(std::u16string_view path) {
         result.status = FileReadStatus::Unreadable;
         return result;
     }
+    // The first maxBytes, and one byte more to tell whether anything lies beyond.
     std::string buffer(kChunk, '\0');
-    while (true) {
+    while (result.bytes.size() <= maxBytes) {
+        const size_t left = maxBytes - result.bytes.size();
+        const DWORD want = left >= kChunk ? DWORD(kChunk) : DWORD(left + 1);
         DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer.data(), kChunk, &got, nullptr)) {
+        if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr)) {
             result.status = FileReadStatus::Unreadable;
             result.bytes.clear();
             return result;
         }
         if (got == 0) break;
         result.bytes.append(buffer.data(), got);
+    }
+    if (result.bytes.size() > maxBytes) {
+        result.bytes.resize(maxBytes);
+        result.cut = true;
     }
     result.status = FileReadStatus::Ok;
     return result;
@@ -146,6 +164,18 @@ std::u16string Win32Platform::AnsiToUtf16(std::string_view bytes) {
     std::wstring wide(static_cast<size_t>(units), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), inputLength, wide.data(), units);
     return win32::FromWide(wide);
+}
+
+void Win32Platform::ReportFileProblem(std::u16string_view line) {
+    // A windowed program has standard error only when its starter gave it one;
+    // a debugger sees the line either way.
+    const std::wstring text = L"Tarrow Desk: " + win32::ToWide(line) + L"\n";
+    OutputDebugStringW(text.c_str());
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+    const std::string bytes = Utf16ToUtf8(win32::FromWide(text));
+    DWORD written = 0;
+    WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 }  // namespace tarrow

@@ -75,12 +75,13 @@ public:
     std::optional<std::string> ProcessorBrand() override;
     LocalTime GetLocalTime() override;
 
-    FileReadResult ReadFile(std::u16string_view path) override;
+    FileReadResult ReadFile(std::u16string_view path, size_t maxBytes) override;
     bool ReplaceFile(std::u16string_view path, std::string_view bytes) override;
     std::unique_ptr<OutputFile> OpenOutputFile(std::u16string_view path, OutputMode mode) override;
     bool DeleteFile(std::u16string_view path) override;
     bool RenameFile(std::u16string_view from, std::u16string_view to) override;
     std::u16string AnsiToUtf16(std::string_view bytes) override;
+    void ReportFileProblem(std::u16string_view line) override;
 
 private:
     // The creation time that the last ProcessCpuTime read along with the times.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "settings/settings.hpp"
 #include "platform/text.hpp"
 
@@ -135,18 +137,39 @@ TEST_F(ReplaceFileTest, ALinkStaysALinkAndItsTargetIsReplaced) {
     EXPECT_TRUE(S_ISLNK(Stat("dangling.ini").st_mode));
 }
 
+TEST_F(ReadFileTest, StopsAtItsLimitAndSaysMoreLiesBeyond) {
+    Write("big.ini", std::string(200000, 'x') + "tail");
+    const FileReadResult cut = platform_.ReadFile(u"big.ini", 100000);
+    EXPECT_EQ(cut.status, FileReadStatus::Ok);
+    EXPECT_TRUE(cut.cut);
+    EXPECT_EQ(cut.bytes, std::string(100000, 'x'));
+    const FileReadResult exact = platform_.ReadFile(u"big.ini", 200004);
+    EXPECT_FALSE(exact.cut);
+    EXPECT_EQ(exact.bytes.size(), 200004u);
+    // A sparse file of 4 GiB: only the limit and one byte more are read.
+    {
+        UniqueFd fd(::open("huge.ini", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_TRUE(fd.Valid());
+        ASSERT_EQ(::ftruncate(fd.Get(), off_t(4) << 30), 0);
+    }
+    const FileReadResult huge = platform_.ReadFile(u"huge.ini", 1 << 20);
+    EXPECT_TRUE(huge.cut);
+    EXPECT_EQ(huge.bytes.size(), size_t(1) << 20);
+    ::unlink("huge.ini");
+}
+
 TEST_F(ReadFileTest, OkMissingAndUnreadableWithoutHanging) {
     Write("a.ini", std::string("bytes\0kept", 10));
-    FileReadResult ok = platform_.ReadFile(u"a.ini");
+    FileReadResult ok = platform_.ReadFile(u"a.ini", 1 << 20);
     EXPECT_EQ(ok.status, FileReadStatus::Ok);
     EXPECT_EQ(ok.bytes, std::string("bytes\0kept", 10));
-    EXPECT_EQ(platform_.ReadFile(u"none.ini").status, FileReadStatus::Missing);
+    EXPECT_EQ(platform_.ReadFile(u"none.ini", 1 << 20).status, FileReadStatus::Missing);
     ASSERT_EQ(::mkdir("folder.ini", 0755), 0);
-    EXPECT_EQ(platform_.ReadFile(u"folder.ini").status, FileReadStatus::Unreadable);
+    EXPECT_EQ(platform_.ReadFile(u"folder.ini", 1 << 20).status, FileReadStatus::Unreadable);
     ASSERT_EQ(::mkfifo("pipe.ini", 0644), 0);
-    EXPECT_EQ(platform_.ReadFile(u"pipe.ini").status, FileReadStatus::Unreadable);
+    EXPECT_EQ(platform_.ReadFile(u"pipe.ini", 1 << 20).status, FileReadStatus::Unreadable);
     ASSERT_EQ(::symlink("/dev/zero", "device.ini"), 0);
-    EXPECT_EQ(platform_.ReadFile(u"device.ini").status, FileReadStatus::Unreadable);
+    EXPECT_EQ(platform_.ReadFile(u"device.ini", 1 << 20).status, FileReadStatus::Unreadable);
     // The log opens only as a regular file, and never waits for a FIFO's reader.
     for (const char16_t* name : {u"folder.ini", u"pipe.ini", u"device.ini"})
         for (const OutputMode mode : {OutputMode::Append, OutputMode::Exclusive})

@@ -13,21 +13,26 @@ namespace {
 TEST(Win32Files, ReadTellsMissingFromUnreadable) {
     ScratchFolder folder;
     Win32Platform platform;
-    EXPECT_EQ(platform.ReadFile(u"absent.txt").status, FileReadStatus::Missing);
-    EXPECT_EQ(platform.ReadFile(u"no-folder\\absent.txt").status, FileReadStatus::Missing);
+    EXPECT_EQ(platform.ReadFile(u"absent.txt", 1 << 20).status, FileReadStatus::Missing);
+    EXPECT_EQ(platform.ReadFile(u"no-folder\\absent.txt", 1 << 20).status, FileReadStatus::Missing);
     CreateDirectoryW(L"a-folder", nullptr);
-    EXPECT_EQ(platform.ReadFile(u"a-folder").status, FileReadStatus::Unreadable);
+    EXPECT_EQ(platform.ReadFile(u"a-folder", 1 << 20).status, FileReadStatus::Unreadable);
     // A device or a folder is no file to read or to log into.
-    EXPECT_EQ(platform.ReadFile(u"NUL").status, FileReadStatus::Unreadable);
+    EXPECT_EQ(platform.ReadFile(u"NUL", 1 << 20).status, FileReadStatus::Unreadable);
     for (const char16_t* name : {u"a-folder", u"NUL"})
         for (const OutputMode mode : {OutputMode::Append, OutputMode::Exclusive})
             EXPECT_EQ(platform.OpenOutputFile(name, mode), nullptr);
     RemoveDirectoryW(L"a-folder");
 
     WriteWhole(L"data.txt", std::string("line\r\n\0tail", 11));
-    const FileReadResult read = platform.ReadFile(u"data.txt");
+    const FileReadResult read = platform.ReadFile(u"data.txt", 1 << 20);
     EXPECT_EQ(read.status, FileReadStatus::Ok);
     EXPECT_EQ(read.bytes, std::string("line\r\n\0tail", 11));
+    EXPECT_FALSE(read.cut);
+    const FileReadResult cut = platform.ReadFile(u"data.txt", 4);
+    EXPECT_EQ(cut.status, FileReadStatus::Ok);
+    EXPECT_TRUE(cut.cut);
+    EXPECT_EQ(cut.bytes, "line");
 }
 
 TEST(Win32Files, ReplaceWritesAsideAndLeavesNothingBehind) {
@@ -75,7 +80,7 @@ TEST(Win32Files, AppendKeepsWhatWasThereAndSharesWithNobody) {
         ASSERT_NE(log, nullptr);
         EXPECT_EQ(log->Write("new\r\n"), 5u);
         EXPECT_EQ(platform.OpenOutputFile(u"PROCESSES.LOG", OutputMode::Append), nullptr);
-        EXPECT_EQ(platform.ReadFile(u"PROCESSES.LOG").status, FileReadStatus::Unreadable);
+        EXPECT_EQ(platform.ReadFile(u"PROCESSES.LOG", 1 << 20).status, FileReadStatus::Unreadable);
     }
     EXPECT_EQ(ReadWhole(L"PROCESSES.LOG"), "old\r\nnew\r\n");
     auto created = platform.OpenOutputFile(u"fresh.log", OutputMode::Append);
