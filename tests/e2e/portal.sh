@@ -71,9 +71,9 @@ while IFS= read -r row; do
     grep -qxF "bind $row" "$work/default/portal.log" || fail "default: no shortcut '$row'"
 done <<'ROWS'
 0	exit	CTRL+ALT+SHIFT+q
-3	next	CTRL+ALT+SHIFT+bracketright
+3	next	CTRL+ALT+braceright
 4	kill (confirm)	CTRL+ALT+SHIFT+BackSpace
-13	CPU use	CTRL+ALT+SHIFT+1
+13	CPU use	CTRL+ALT+exclam
 16	focused name	CTRL+ALT+SHIFT+F1
 19	copy	CTRL+ALT+SHIFT+c
 ROWS

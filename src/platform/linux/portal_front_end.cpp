@@ -107,7 +107,7 @@ private:
     std::set<int> boundIds_;
     std::deque<int> activated_;
     std::u16string layoutName_ = u"00000409";
-    ShiftedKeysymLookup shiftedKeysym_;
+    ShiftedKeysymLookup shiftedKeysym_ = UsShiftedKeysym;
     bool hasDisplay_ = false;
     ZenityBoxes boxes_;
 };
