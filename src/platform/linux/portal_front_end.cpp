@@ -21,6 +21,7 @@
 #include "platform/linux/session_bus.hpp"
 #include "platform/linux/wake_pipe.hpp"
 #include "platform/linux/wayland_clipboard.hpp"
+#include "platform/linux/wayland_keymap.hpp"
 #include "platform/linux/x_session.hpp"
 #include "platform/text.hpp"
 
@@ -122,6 +123,10 @@ bool PortalFrontEnd::Open() {
         CloseXSession(display);
     } else {
         hasDisplay_ = WaylandSocketPresent();
+    }
+    // Where the compositor's keymap can be read, its shifted symbols; else the US table's.
+    if (WaylandSocketPresent()) {
+        if (ShiftedKeysymLookup lookup = WaylandShiftedKeysyms()) shiftedKeysym_ = std::move(lookup);
     }
     return true;
 }

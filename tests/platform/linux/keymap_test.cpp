@@ -10,6 +10,7 @@
 #include "platform/linux/portal_messages.hpp"
 #include "platform/linux/terminal_keys.hpp"
 #include "platform/linux/terminal_text.hpp"
+#include "platform/linux/wayland_keymap.hpp"
 
 namespace tarrow {
 namespace {
@@ -208,6 +209,26 @@ TEST(PortalTriggers, ShiftedSymbolsComeFromTheLookupGiven) {
     EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDD, u"00000409", nullptr),
               "CTRL+SHIFT+bracketright");
     EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDF, u"00000409", UsShiftedKeysym), "");
+}
+
+// A compositor's keymap gives the shifted symbols of its own layout.
+TEST(PortalTriggers, ShiftedSymbolsOfAKeymap) {
+    const ShiftedKeysymLookup us = ShiftedKeysymsOfLayout("us");
+    ASSERT_TRUE(us);
+    EXPECT_EQ(us(0x5D), 0x7Du);  // bracketright: braceright
+    EXPECT_EQ(us(0x31), 0x21u);  // 1: exclam
+    EXPECT_EQ(us(0x71), 0u);     // q: letters keep SHIFT
+    EXPECT_EQ(us(0xFFBE), 0u);   // F1: no other symbol
+    const ShiftedKeysymLookup de = ShiftedKeysymsOfLayout("de");
+    ASSERT_TRUE(de);
+    EXPECT_EQ(de(0x33), 0xA7u);  // 3: section
+    EXPECT_EQ(de(0x5D), 0u);     // no key gives bracketright unshifted
+    const uint32_t modifiers = kModControl | kModAlt | kModShift;
+    EXPECT_EQ(PreferredTrigger(modifiers, '3', u"00000407", de), "CTRL+ALT+section");
+    EXPECT_EQ(PreferredTrigger(modifiers, 0xDD, u"00000407", de), "CTRL+ALT+SHIFT+bracketright");
+    EXPECT_EQ(PreferredTrigger(modifiers, 0xDD, u"00000409", us), "CTRL+ALT+braceright");
+    EXPECT_EQ(PreferredTrigger(modifiers, 'Q', u"00000409", us), "CTRL+ALT+SHIFT+q");
+    EXPECT_FALSE(ShiftedKeysymsOfKeymap("not a keymap"));
 }
 
 TEST(PortalIds, OnlyTheTextWeSendNamesAShortcut) {
