@@ -95,14 +95,29 @@ bound_ids() {
 
 said_lines() { cat "$work/$1/out" "$work/$1/err" 2>/dev/null | wc -l; }
 
-# press NAME MODIFIER ID: the key combination for real; the program must answer.
+# What each hotkey says first (its action's shape, not the figures).
+declare -A first_words=(
+    [1]='^Processor: ' [6]="$entry" [8]="$entry" [9]="$entry" [10]='^No processes\.txt found\.$'
+    [12]='^(Memory|CPU|Name)$' [13]='^CPU: [0-9]+%$' [14]=' of .+, [0-9]+%\.$'
+    [15]='(is now the focused process|^No focused process)\.$' [16]='^.+, [0-9]+$|^No focused process\.$'
+    [17]='^[0-9]+$|^No focused process\.$' [18]=' (B|KB|MB|GB)$|^No focused process\.$'
+    [19]='^Copied ' [22]='^/|^No focused process\.$' [23]='seconds?$'
+    [20]='^Focused Process CPU Monitor (on|off)$' [21]='^Focused Process memory Monitor (on|off)$'
+    [24]='^PC CPU Monitor (on|off)$' [25]='^PC memory Monitor (on|off)$'
+)
+
+# press NAME MODIFIER ID: the key combination for real; the program must
+# answer, and its first line must read as that hotkey's.
 press() {
-    local who=$1 before
+    local who=$1 before first
     before=$(said_lines "$who")
     "$fake_keys" "$2+${keys[$3]}" || fail "$1: could not press $2+${keys[$3]}"
     wait_for 10 eval '[ "$(said_lines "$who")" -gt "$before" ]' ||
         fail "$1: $2+${keys[$3]} (hotkey $3) had no answer"
     sleep 0.3  # the rest of its answer, before the next press
+    first=$(cat "$work/$who/out" "$work/$who/err" | sed -n "$((before + 1))p")
+    [ -z "${first_words[$3]:-}" ] || [[ "$first" =~ ${first_words[$3]} ]] ||
+        fail "$1: hotkey $3 said '$first'"
 }
 
 # run NAME MODIFIER [prefs modifier]: the program on a fresh desktop; every
