@@ -17,6 +17,12 @@ target_link_libraries(tarrow_backend PRIVATE PkgConfig::SPEECHD)
 pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 target_link_libraries(tarrow_backend PRIVATE PkgConfig::SYSTEMD)
 
+# The Wayland compositor's keymap (wl_keyboard), read with xkbcommon, for the
+# shortcut triggers the portal is asked for.
+pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
+pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
+target_link_libraries(tarrow_backend PRIVATE PkgConfig::WAYLAND_CLIENT PkgConfig::XKBCOMMON)
+
 # miniaudio: header only (Debian's libminiaudio-dev); its implementation is
 # compiled once, in miniaudio_impl.cpp. It opens the sound libraries at run time.
 find_path(MINIAUDIO_INCLUDE_DIR miniaudio.h REQUIRED)

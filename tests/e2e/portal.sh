@@ -36,14 +36,18 @@ run() {
     app=$!
     pids+=("$app")
 }
+# press ID: the portal emits Activated; spoof ID: a peer that is not the portal
+# sends the same, to everyone and to the program alone.
 press() {
     dbus-send --session --dest=org.freedesktop.portal.Desktop --type=method_call --print-reply \
-        /org/freedesktop/portal/desktop org.tarrow.Test.Activate "string:$1" >/dev/null ||
+        /org/freedesktop/portal/desktop "org.tarrow.Test.${2:-Activate}" "string:$1" >/dev/null ||
         fail "could not press shortcut $1"
 }
+spoof() { press "$1" Spoof; }
 spoken() { grep -cxF -- "$2" "$work/$1/out" 2>/dev/null || true; }
 said() { [ "$(spoken "$1" "$2")" -ge 1 ]; }
 bound() { grep -c '^bind ' "$work/$1/portal.log" 2>/dev/null || true; }
+lines_of() { wc -l <"$work/$1/out"; }
 # copied NAME: the stand-in wl-copy got the welcome text.
 copied() {
     local got
@@ -67,18 +71,44 @@ while IFS= read -r row; do
     grep -qxF "bind $row" "$work/default/portal.log" || fail "default: no shortcut '$row'"
 done <<'ROWS'
 0	exit	CTRL+ALT+SHIFT+q
-3	next	CTRL+ALT+SHIFT+bracketright
+3	next	CTRL+ALT+braceright
 4	kill (confirm)	CTRL+ALT+SHIFT+BackSpace
-13	CPU use	CTRL+ALT+SHIFT+1
+13	CPU use	CTRL+ALT+exclam
 16	focused name	CTRL+ALT+SHIFT+F1
 19	copy	CTRL+ALT+SHIFT+c
 ROWS
+# CreateSession's options carry the same thirty, for portals that bind there.
+diff <(sed -n 's/^bind //p' "$work/default/portal.log") \
+    <(sed -n 's/^create //p' "$work/default/portal.log") >/dev/null ||
+    fail "default: CreateSession's shortcuts differ from BindShortcuts'"
+# Ids not written as we send them, and presses from a peer that is not the
+# portal (exit among them), do nothing: the next line spoken is next's entry.
+before=$(lines_of default)
+for id in 029 +1 " 1" 1x; do press "$id"; done
+for id in 29 0; do spoof "$id"; done
 press 3
 wait_for 10 grep -qE "$entry" "$work/default/out" || fail "default: next spoke no entry"
+[ "$(lines_of default)" = $((before + 1)) ] || fail "default: more than next's entry was spoken"
 press 0
 exits_with default 0
 [ "$(tail -n1 "$work/default/out")" = "Exiting" ] || fail "default: exit did not say Exiting"
 grep -qx closed "$work/default/portal.log" || fail "default: the portal session was not closed"
+
+# --- portals that bind at CreateSession (answering only there and in ListShortcuts),
+# and a second peer that cancels each request on the program's own paths before
+# the portal answers: all thirty bound, with one bind asked for
+for mode in create-only list-only spoof; do
+    run "$mode" "$mode"
+    wait_for 15 said "$mode" "$welcome" || fail "$mode: no welcome text"
+    ! grep -q 'Unable To register' "$work/$mode/err" || fail "$mode: a shortcut went unbound"
+    [ "$(grep -c '^bind 0	' "$work/$mode/portal.log")" = 1 ] || fail "$mode: not one bind"
+    press 3
+    wait_for 10 grep -qE "$entry" "$work/$mode/out" || fail "$mode: next spoke no entry"
+    press 0
+    exits_with "$mode" 0
+done
+grep -qx list "$work/list-only/portal.log" || fail "list-only: the session was not read back"
+! grep -qx list "$work/create-only/portal.log" || fail "create-only: read back though all were named"
 
 # --- a modifier of prefs.ini; copy goes through wl-copy on a Wayland session
 mkdir -p "$work/custom" "$work/bin"

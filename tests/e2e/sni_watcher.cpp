@@ -4,13 +4,18 @@
 //                                  items come, change their tips and go
 //   sni_watcher show NAME          reads the item as a host does: one KEY=VALUE line each
 //   sni_watcher click NAME LABEL   sends "clicked" to the menu entry with that label
+//   sni_watcher flood NAME         calls the menu as a faulty or hostile peer would (600,000
+//                                  ids and names, 60,000 events); each answer must be small
+//                                  and come soon, then a plain call must answer within 100 ms
 // Exit code 0 on success; a failed call prints why on standard error.
 
 #include <systemd/sd-bus.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -234,6 +239,124 @@ int Click(sd_bus* bus, const char* item, const char* label) {
     return 1;
 }
 
+
+// --- a flood of the menu
+
+constexpr size_t kFlood = 600'000;
+
+using Clock = std::chrono::steady_clock;
+
+long long MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// One call of the flood: what it sends, and what must come back within two
+// seconds (most of it the bus carrying megabytes): an answer whose array of listed elements (AboutToShowGroup: its
+// second) holds at most most entries, or with refused, a LimitsExceeded error.
+struct FloodCase {
+    const char* method;
+    std::function<int(sd_bus_message*)> append;
+    const char* listed;
+    size_t most;
+    bool refused;
+};
+
+// Counts the entries of the array next in the reply.
+int CountArray(sd_bus_message* reply, const char* contents, size_t& count) {
+    count = 0;
+    int r = sd_bus_message_enter_container(reply, 'a', contents);
+    while (r >= 0 && sd_bus_message_at_end(reply, false) == 0) {
+        if ((r = sd_bus_message_skip(reply, contents)) < 0) break;
+        ++count;
+    }
+    if (r < 0) return r;
+    return sd_bus_message_exit_container(reply);
+}
+
+int FloodCall(sd_bus* bus, const char* item, const FloodCase& test) {
+    sd_bus_message* call = nullptr;
+    int r = sd_bus_message_new_method_call(bus, &call, item, "/MenuBar", "com.canonical.dbusmenu",
+                                           test.method);
+    if (r >= 0) r = test.append(call);
+    if (r < 0) return Fail(test.method, r);
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    const Clock::time_point start = Clock::now();
+    r = sd_bus_call(bus, call, 10'000'000, &error, &reply);
+    const long long took = MillisecondsSince(start);
+    sd_bus_message_unref(call);
+    const std::string errorName = r < 0 && error.name ? error.name : "";
+    sd_bus_error_free(&error);
+    size_t count = 0;
+    if (r >= 0 && std::string_view(test.method) == "AboutToShowGroup") r = CountArray(reply, "i", count);
+    if (r >= 0 && test.listed != nullptr) r = CountArray(reply, test.listed, count);
+    sd_bus_message_unref(reply);
+    std::printf("%s: %lld ms, %s, %zu listed\n", test.method, took,
+                errorName.empty() ? "answered" : errorName.c_str(), count);
+    const bool refused = errorName == "org.freedesktop.DBus.Error.LimitsExceeded";
+    if (took > 2000 || refused != test.refused || (!refused && r < 0) || count > test.most) {
+        std::fprintf(stderr, "sni_watcher: %s did not answer as it should\n", test.method);
+        return 1;
+    }
+    return 0;
+}
+
+int Flood(sd_bus* bus, const char* item) {
+    std::vector<int32_t> same(kFlood, 1), unknown(kFlood, 5), distinct(kFlood);
+    for (size_t i = 0; i < kFlood; ++i) distinct[i] = int32_t(i);
+    const auto ids = [](sd_bus_message* call, const std::vector<int32_t>& list) {
+        return sd_bus_message_append_array(call, 'i', list.data(), list.size() * sizeof(int32_t));
+    };
+    const auto names = [](sd_bus_message* call, size_t count) {
+        int r = sd_bus_message_open_container(call, 'a', "s");
+        for (size_t i = 0; r >= 0 && i < count; ++i) r = sd_bus_message_append_basic(call, 's', "label");
+        return r < 0 ? r : sd_bus_message_close_container(call);
+    };
+    const auto properties = [&](const std::vector<int32_t>& list, size_t nameCount) {
+        return [&, nameCount](sd_bus_message* call) {
+            const int r = ids(call, list);
+            return r < 0 ? r : names(call, nameCount);
+        };
+    };
+    const std::vector<FloodCase> cases = {
+        {"GetGroupProperties", properties(same, 0), "(ia{sv})", 1, false},
+        {"GetGroupProperties", properties(distinct, 0), "(ia{sv})", 2, false},
+        {"GetGroupProperties", properties(same, kFlood), "(ia{sv})", 0, true},
+        {"AboutToShowGroup", [&](sd_bus_message* c) { return ids(c, same); }, "i", 0, false},
+        {"AboutToShowGroup", [&](sd_bus_message* c) { return ids(c, unknown); }, "i", 1, false},
+        {"AboutToShowGroup", [&](sd_bus_message* c) { return ids(c, distinct); }, "i", 300, false},
+        {"GetLayout",
+         [&](sd_bus_message* c) {
+             const int r = sd_bus_message_append(c, "ii", 0, -1);
+             return r < 0 ? r : names(c, 0);
+         },
+         nullptr, 0, false},
+        {"EventGroup",
+         [&](sd_bus_message* c) {
+             int r = sd_bus_message_open_container(c, 'a', "(isvu)");
+             for (size_t i = 0; r >= 0 && i < kFlood / 10; ++i)
+                 r = sd_bus_message_append(c, "(isvu)", int32_t(i + 2), "hovered", "i", 0, 0u);
+             return r < 0 ? r : sd_bus_message_close_container(c);
+         },
+         "i", 0, true},
+    };
+    for (const FloodCase& test : cases) {
+        if (FloodCall(bus, item, test) != 0) return 1;
+    }
+    // Still on the bus, and quick.
+    const Clock::time_point start = Clock::now();
+    std::string menuPath;
+    std::vector<MenuEntry> entries;
+    if (int r = MenuEntries(bus, item, menuPath, entries); r < 0) return Fail("GetLayout after the flood", r);
+    const long long took = MillisecondsSince(start);
+    std::printf("after the flood: %lld ms\n", took);
+    if (took > 100) {
+        std::fprintf(stderr, "sni_watcher: the menu answered in %lld ms after the flood\n", took);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,7 +367,8 @@ int main(int argc, char** argv) {
     if (mode == "serve" && argc == 2) code = Serve(bus);
     if (mode == "show" && argc == 3) code = Show(bus, argv[2]);
     if (mode == "click" && argc == 4) code = Click(bus, argv[2], argv[3]);
-    if (code == 2) std::fprintf(stderr, "usage: sni_watcher serve | show NAME | click NAME LABEL\n");
+    if (mode == "flood" && argc == 3) code = Flood(bus, argv[2]);
+    if (code == 2) std::fprintf(stderr, "usage: sni_watcher serve | show NAME | click NAME LABEL | flood NAME\n");
     sd_bus_flush_close_unref(bus);
     return code;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The tray of the real program under a private Xvfb and a private session bus,
 # against the stand-in watcher: registration, the summary tooltip, the one menu
-# item, "Exit" through the menu, the item gone at exit; and with no watcher on
+# item, a peer flooding the menu, "Exit" through the menu, the item gone at exit; and with no watcher on
 # the bus, no item and the program as ever.
 # Usage: tray.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_SNI_WATCHER: the stand-in)
 set -euo pipefail
@@ -69,6 +69,15 @@ for line in Category=ApplicationStatus Id=tarrow-desk "Title=Tarrow Desk" Status
     grep -qxF "$line" "$work/show.log" || fail "the item lacks $line"
 done
 [ "$(grep -c '^MenuItem=' "$work/show.log")" = 1 ] || fail "the menu holds more than one item"
+
+# --- a peer floods the menu: small quick answers, and the program stays on the
+# bus with its item and its hotkeys
+"$watcher" flood "$item" >"$work/flood.log" 2>&1 || fail "the menu did not weather the flood: $(cat "$work/flood.log")"
+! grep -q "vanished $item" "$work/watcher.log" || fail "the item left the bus in the flood"
+"$watcher" show "$item" >"$work/show.log" 2>&1 || fail "the item is gone after the flood"
+grep -qxF MenuItem=Exit "$work/show.log" || fail "the menu lost its entry in the flood"
+xdotool key ctrl+alt+shift+bracketright
+wait_for 10 grep -qE '^.+: [0-9]+%; ' "$work/tray/out" || fail "no hotkey answered after the flood"
 
 # --- "Exit" through the menu: "Exiting", code 0, and the item leaves the watcher
 "$watcher" click "$item" Exit || fail "the menu took no click on Exit"

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 #include "app/application.hpp"
 #include "hotkeys/hotkeys.hpp"
 #include "platform/linux/keyboard_layout.hpp"
 #include "platform/linux/keymap.hpp"
+#include "platform/linux/portal_messages.hpp"
 #include "platform/linux/terminal_keys.hpp"
 #include "platform/linux/terminal_text.hpp"
+#include "platform/linux/wayland_keymap.hpp"
 
 namespace tarrow {
 namespace {
@@ -157,6 +160,85 @@ TEST(TerminalText, Base64OfTheStandardVectors) {
     EXPECT_EQ(Base64("foo"), "Zm9v");
     EXPECT_EQ(Base64("foobar"), "Zm9vYmFy");
     EXPECT_EQ(Base64("\xff\xfe"), "//4=");
+}
+
+// The trigger each hotkey asks the portal for with the default modifier: keys
+// whose symbol changes with Shift are written with the shifted symbol and no
+// SHIFT, as kwin matches a real press; the others keep SHIFT.
+TEST(PortalTriggers, EveryRowOfTheUsTableWithTheDefaultModifier) {
+    constexpr std::array<std::string_view, kHotkeyCount> kTriggers = {
+        "CTRL+ALT+SHIFT+q",         "CTRL+ALT+asciitilde",      "CTRL+ALT+braceleft",
+        "CTRL+ALT+braceright",      "CTRL+ALT+SHIFT+BackSpace", "CTRL+ALT+SHIFT+Delete",
+        "CTRL+ALT+plus",            "CTRL+ALT+colon",           "CTRL+ALT+quotedbl",
+        "CTRL+ALT+underscore",      "CTRL+ALT+SHIFT+k",         "CTRL+ALT+bar",
+        "CTRL+ALT+question",        "CTRL+ALT+exclam",          "CTRL+ALT+at",
+        "CTRL+ALT+SHIFT+f",         "CTRL+ALT+SHIFT+F1",        "CTRL+ALT+SHIFT+F2",
+        "CTRL+ALT+SHIFT+F3",        "CTRL+ALT+SHIFT+c",         "CTRL+ALT+SHIFT+F4",
+        "CTRL+ALT+SHIFT+F5",        "CTRL+ALT+SHIFT+p",         "CTRL+ALT+numbersign",
+        "CTRL+ALT+SHIFT+F6",        "CTRL+ALT+SHIFT+F7",        "CTRL+ALT+dollar",
+        "CTRL+ALT+SHIFT+F8",        "CTRL+ALT+SHIFT+u",         "CTRL+ALT+SHIFT+space",
+    };
+    const uint32_t modifiers = kModControl | kModAlt | kModShift;
+    for (const HotkeyAction& row : kHotkeys) {
+        EXPECT_EQ(PreferredTrigger(modifiers, row.KeyOn(u"00000409"), u"00000409", UsShiftedKeysym),
+                  kTriggers[size_t(row.id)])
+            << "id " << row.id;
+    }
+}
+
+TEST(PortalTriggers, TheModifierOfThePreferencesIsKept) {
+    EXPECT_EQ(PreferredTrigger(kModAlt | kModWin, 0xDD, u"00000409", UsShiftedKeysym),
+              "ALT+LOGO+bracketright");
+    EXPECT_EQ(PreferredTrigger(kModAlt | kModWin, 'Q', u"00000409", UsShiftedKeysym), "ALT+LOGO+q");
+    EXPECT_EQ(PreferredTrigger(kModControl | kModShift, '1', u"00000409", UsShiftedKeysym),
+              "CTRL+exclam");
+    EXPECT_EQ(PreferredTrigger(kModShift | kModWin, 0xDB, u"00000409", UsShiftedKeysym),
+              "LOGO+braceleft");
+    EXPECT_EQ(PreferredTrigger(kModShift | kModWin, 0x70, u"00000409", UsShiftedKeysym),
+              "SHIFT+LOGO+F1");
+}
+
+TEST(PortalTriggers, ShiftedSymbolsComeFromTheLookupGiven) {
+    // The UK layout's hash key: the US table knows no shifted symbol for it.
+    EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDE, u"00000809", UsShiftedKeysym),
+              "CTRL+SHIFT+numbersign");
+    // A layout's own lookup (from its keymap) wins; none keeps the plain form.
+    const ShiftedKeysymLookup asciitilde = [](unsigned long) { return 0x7EuL; };
+    EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDE, u"00000809", asciitilde),
+              "CTRL+asciitilde");
+    EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDD, u"00000409", nullptr),
+              "CTRL+SHIFT+bracketright");
+    EXPECT_EQ(PreferredTrigger(kModControl | kModShift, 0xDF, u"00000409", UsShiftedKeysym), "");
+}
+
+// A compositor's keymap gives the shifted symbols of its own layout.
+TEST(PortalTriggers, ShiftedSymbolsOfAKeymap) {
+    const ShiftedKeysymLookup us = ShiftedKeysymsOfLayout("us");
+    ASSERT_TRUE(us);
+    EXPECT_EQ(us(0x5D), 0x7Du);  // bracketright: braceright
+    EXPECT_EQ(us(0x31), 0x21u);  // 1: exclam
+    EXPECT_EQ(us(0x71), 0u);     // q: letters keep SHIFT
+    EXPECT_EQ(us(0xFFBE), 0u);   // F1: no other symbol
+    const ShiftedKeysymLookup de = ShiftedKeysymsOfLayout("de");
+    ASSERT_TRUE(de);
+    EXPECT_EQ(de(0x33), 0xA7u);  // 3: section
+    EXPECT_EQ(de(0x5D), 0u);     // no key gives bracketright unshifted
+    const uint32_t modifiers = kModControl | kModAlt | kModShift;
+    EXPECT_EQ(PreferredTrigger(modifiers, '3', u"00000407", de), "CTRL+ALT+section");
+    EXPECT_EQ(PreferredTrigger(modifiers, 0xDD, u"00000407", de), "CTRL+ALT+SHIFT+bracketright");
+    EXPECT_EQ(PreferredTrigger(modifiers, 0xDD, u"00000409", us), "CTRL+ALT+braceright");
+    EXPECT_EQ(PreferredTrigger(modifiers, 'Q', u"00000409", us), "CTRL+ALT+SHIFT+q");
+    EXPECT_FALSE(ShiftedKeysymsOfKeymap("not a keymap"));
+}
+
+TEST(PortalIds, OnlyTheTextWeSendNamesAShortcut) {
+    EXPECT_EQ(ShortcutNumber("0"), 0);
+    EXPECT_EQ(ShortcutNumber("9"), 9);
+    EXPECT_EQ(ShortcutNumber("29"), 29);
+    for (const std::string_view bad : {"", "029", "00", "+1", "-1", " 1", "1 ", "1x", "0x1", "١",
+                                       "100", "2147483648", "1.0"}) {
+        EXPECT_EQ(ShortcutNumber(bad), std::nullopt) << "'" << bad << "'";
+    }
 }
 
 }  // namespace
