@@ -7,6 +7,10 @@ welcome="Welcome to Tarrow version 1.0.7, Build 222!"
 
 work=$(mktemp -d)
 pids=()
+# Every copy of the program talks to a private speech and braille server, or
+# to none: never to the user's own (a test that wants one sets its own).
+export SPEECHD_ADDRESS="unix_socket:$work/no-speech-server.sock"
+export BRLAPI_HOST="127.0.0.1:59999" BRLAPI_AUTH="keyfile:$work/no-braille-server.key"
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
