@@ -12,12 +12,17 @@ namespace tarrow {
 
 inline constexpr char16_t kSettingsFile[] = u"prefs.ini";
 
+// How long a braille display shows each text unless prefs.ini says otherwise.
+// A new file does not name it.
+inline constexpr int64_t kBrailleHoldMs = 4000;
+
 // Field names follow the keys of prefs.ini. A new record holds the built-in
 // values (those of kMonitorSettings).
 struct Settings {
     Settings();
 
     std::u16string modifier;  // empty: the hotkeys use control+alt+shift
+    int64_t braille_hold_ms = kBrailleHoldMs;  // 0 (or less): until the next text
     int64_t pc_cpu_monitor;
     int64_t pc_memory_monitor;
     int64_t pc_battery_monitor;

@@ -58,8 +58,10 @@ TEST(SettingsFile, FirstStartCreatesTheDefaultsButKeepsTheBuiltInValuesThatRun) 
     EXPECT_EQ(fake.files[kFile], kDefaultBytes);
     EXPECT_EQ(first.fp_memory_diff, 5);
     EXPECT_EQ(first.modifier, u"");
+    EXPECT_EQ(first.braille_hold_ms, 4000);
 
     const Settings next = Load(fake);
+    EXPECT_EQ(next.braille_hold_ms, 4000);  // a new file does not name it
     EXPECT_EQ(next.fp_memory_diff, 10);
     EXPECT_EQ(next.modifier, u"control+alt+shift");
     EXPECT_EQ(next.pc_battery_time, 10000);
@@ -83,6 +85,25 @@ TEST(SettingsFile, LaterStartsReadEveryKey) {
                                     s.fp_cpu_diff, s.pc_cpu_diff, s.pc_memory_diff,
                                     s.pc_battery_diff}),
               (std::vector<int64_t>{1, 2, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, -10}));
+}
+
+TEST(SettingsFile, BrailleHoldIsReadFromGeneral) {
+    const struct {
+        std::string general;
+        int64_t hold;
+    } cases[] = {
+        {"braille_hold_ms = 2500\n", 2500},
+        {"braille_hold_ms = 0\n", 0},
+        {"braille_hold_ms = $3E8\n", 1000},
+        {"braille_hold_ms =\n", 4000},
+        {"Braille_Hold_Ms = 10\n", 4000},
+        {"braille_hold_ms = 100\nbraille_hold_ms = 200\n", 200},
+    };
+    for (const auto& row : cases) {
+        FakePlatform fake;
+        fake.files[kFile] = "[general]\n" + row.general + "[monitors]\nbraille_hold_ms = 7\n";
+        EXPECT_EQ(Load(fake).braille_hold_ms, row.hold) << row.general;
+    }
 }
 
 TEST(SettingsFile, GroupsMatchWithoutCaseKeysOnlyWithIt) {

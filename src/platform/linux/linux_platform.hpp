@@ -16,6 +16,7 @@ class SessionBus;       // session_bus.hpp
 class StatusNotifierTray;  // status_notifier_tray.hpp
 class WakePipe;         // wake_pipe.hpp
 struct SpeechSession;   // speech.cpp
+struct BrailleSession;  // braille.hpp
 struct AudioSession;    // platform/audio/audio_session.hpp
 struct ProcReader;      // processes.cpp, system.cpp
 
@@ -70,6 +71,7 @@ public:
 
     void LoadSpeech() override;
     void OutputSpeech(std::u16string_view text, bool interrupt) override;
+    void SetBrailleHold(int64_t holdMs) override;
 
     bool SetClipboardText(std::u16string_view text) override;
 
@@ -107,6 +109,7 @@ private:
     std::atomic<FrontEnd*> frontEnd_;   // the one in use: opened_, else headless_
     std::unique_ptr<StatusNotifierTray> tray_;  // while a tray host shows our item
     std::unique_ptr<SpeechSession> speech_;
+    std::unique_ptr<BrailleSession> braille_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;
     std::string cueFolder_;  // an installed program's cues; empty: snd/ here

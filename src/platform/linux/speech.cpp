@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/linux/braille.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/speech_session.hpp"
 #include "platform/text.hpp"
@@ -223,7 +224,12 @@ bool StopSpeech(SpeechSession& session, std::chrono::milliseconds bound) {
     return channel.doneSignal.wait_for(guard, bound, [&channel] { return channel.done; });
 }
 
-void LinuxPlatform::LoadSpeech() { StartSpeech(*speech_); }
+void LinuxPlatform::LoadSpeech() {
+    StartSpeech(*speech_);
+    StartBraille(*braille_);
+}
+
+void LinuxPlatform::SetBrailleHold(int64_t holdMs) { tarrow::SetBrailleHold(*braille_, holdMs); }
 
 void LinuxPlatform::OutputSpeech(std::u16string_view text, bool interrupt) {
     std::string line = Utf16ToUtf8(text);
@@ -232,6 +238,7 @@ void LinuxPlatform::OutputSpeech(std::u16string_view text, bool interrupt) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
     QueueSpeech(*speech_, std::move(line), interrupt);
+    QueueBraille(*braille_, text, interrupt);
 }
 
 }  // namespace tarrow
