@@ -43,11 +43,13 @@ DefaultModule espeak-ng
 DefaultLanguage "en"
 EOF
 
-# start_server N: the server with its log in sd-log-N; sets $server.
+# start_server N: the server with its log in sd-log-N; sets $server. Should
+# this script be killed outright, the server still ends on its own 30 s after
+# its last client.
 start_server() {
     mkdir -p "$work/sd/logs/$1"
     rm -f "$work/speechd.sock"
-    speech-dispatcher -s -t 0 -c unix_socket -S "$work/speechd.sock" -C "$work/sd" \
+    speech-dispatcher -s -t 30 -c unix_socket -S "$work/speechd.sock" -C "$work/sd" \
         -L "$work/sd/logs/$1" -l 5 -P "$work/sd/logs/$1/pid" </dev/null >"$work/sd/logs/$1/out.log" 2>&1 &
     server=$!
     pids+=("$server")

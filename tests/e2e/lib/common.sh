@@ -17,6 +17,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Stopped from outside (a timeout, ^C): still end every process we started.
+trap 'exit 143' TERM HUP
+trap 'exit 130' INT
 
 # fail MESSAGE: prints the message and every log of the run, then ends the test.
 fail() {
