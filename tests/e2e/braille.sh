@@ -5,7 +5,8 @@
 # names intact, panning through a long text, an interrupting text replacing
 # the one shown, the hold time ending the message, and BRLTTY killed and
 # started again, its display slow to tell its size: the next text, given
-# before the size is known, is shown once it is.
+# before the size is known, is shown once it is; and with no BrlAPI server at
+# all the program runs as before.
 # Usage: braille.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
@@ -120,4 +121,22 @@ finish "$app" 15
 [ "$code" = 0 ] || fail "exit hotkey: exit code $code, wanted 0"
 kill "$brltty"
 wait "$brltty" 2>/dev/null || true
+
+# --- no BrlAPI server at all: the program runs as before and says nothing
+# about braille
+mkdir -p "$work/alone"
+(cd "$work/alone" && BRLAPI_HOST="127.0.0.1:$api" BRLAPI_AUTH="keyfile:$work/brlapi.key" \
+    exec timeout -k 2 60 "$bin" >out 2>err) &
+alone=$!
+pids+=("$alone")
+wait_for 15 grep -qsxF "$welcome" "$work/alone/out" || fail "without BRLTTY: no welcome text"
+xdotool key ctrl+alt+shift+space
+wait_for 2 test "$(grep -cxF "$welcome" "$work/alone/out")" = 2 || fail "without BRLTTY: the repeat hotkey did not answer"
+pressed=$SECONDS
+xdotool key ctrl+alt+shift+q
+finish "$alone" 15
+[ "$code" = 0 ] || fail "without BRLTTY: exit code $code, wanted 0"
+[ $((SECONDS - pressed)) -le 3 ] || fail "without BRLTTY: the way out took $((SECONDS - pressed)) s"
+[ "$(tail -n1 "$work/alone/out")" = "Exiting" ] || fail "without BRLTTY: last line is not Exiting"
+! grep -qiE 'brl|braille' "$work/alone/err" || fail "without BRLTTY: braille complaints on standard error"
 echo "braille: all checks passed"
