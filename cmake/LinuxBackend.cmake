@@ -1,4 +1,4 @@
-# The Linux backend: X11, the session bus, speech-dispatcher, miniaudio, /proc and /sys.
+# The Linux backend: X11, the session bus, speech-dispatcher, BrlAPI, miniaudio, /proc and /sys.
 # The cue engine and RIFF reader in src/platform/audio are shared with Windows.
 file(GLOB TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
@@ -12,6 +12,12 @@ target_link_libraries(tarrow_backend PRIVATE X11::X11)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SPEECHD REQUIRED IMPORTED_TARGET speech-dispatcher)
 target_link_libraries(tarrow_backend PRIVATE PkgConfig::SPEECHD)
+
+# Braille through BRLTTY's client library (no pkg-config file in Debian).
+find_path(BRLAPI_INCLUDE_DIR brlapi.h REQUIRED)
+find_library(BRLAPI_LIBRARY brlapi REQUIRED)
+target_include_directories(tarrow_backend SYSTEM PRIVATE ${BRLAPI_INCLUDE_DIR})
+target_link_libraries(tarrow_backend PRIVATE ${BRLAPI_LIBRARY})
 
 # The session bus (shortcuts portal, tray) through sd-bus.
 pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)

@@ -47,6 +47,7 @@ bool Startup(Application& app) {
     app.speech.MarkNotLoaded();
     LoadSettings(platform.files, app.settings);
     ApplySettings(app.monitors, app.settings);
+    platform.sound.SetBrailleHold(app.settings.braille_hold_ms);
     platform.window.CreateHiddenWindow(u"Tarrow Desk");
     platform.window.AddTrayIcon(u"Tarrow");
     platform.window.CreateTrayMenu(0, u"Exit");

@@ -189,6 +189,10 @@ public:
     // Speech library. Output is thread-safe and returns at once.
     virtual void LoadSpeech() = 0;
     virtual void OutputSpeech(std::u16string_view text, bool interrupt) = 0;
+    // How long a braille display shows each text (prefs.ini's braille_hold_ms;
+    // 0 keeps it until the next one). Where braille comes through the screen
+    // reader, as on Windows, there is nothing to set.
+    virtual void SetBrailleHold(int64_t /*holdMs*/) {}
 };
 
 class Clipboard {

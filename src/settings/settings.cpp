@@ -78,6 +78,7 @@ void ReadGeneral(const IniGroup& group, Settings& settings) {
     for (const IniLine& line : group.lines) {
         if (line.isComment || line.value.empty()) continue;
         if (line.name == u"modifier") settings.modifier = line.value;
+        if (line.name == u"braille_hold_ms") settings.braille_hold_ms = ParseIniInteger(line.value);
     }
 }
 

@@ -14,12 +14,17 @@ inline constexpr char16_t kSettingsFile[] = u"prefs.ini";
 // prefs.ini is read up to this size; a larger file is never rewritten.
 inline constexpr size_t kSettingsByteLimit = size_t(1) << 20;
 
+// How long a braille display shows each text unless prefs.ini says otherwise.
+// A new file does not name it.
+inline constexpr int64_t kBrailleHoldMs = 4000;
+
 // Field names follow the keys of prefs.ini. A new record holds the built-in
 // values (those of kMonitorSettings).
 struct Settings {
     Settings();
 
     std::u16string modifier;  // empty: the hotkeys use control+alt+shift
+    int64_t braille_hold_ms = kBrailleHoldMs;  // 0 (or less): until the next text
     int64_t pc_cpu_monitor;
     int64_t pc_memory_monitor;
     int64_t pc_battery_monitor;

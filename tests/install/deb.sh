@@ -48,7 +48,10 @@ installed=yes
 
 # Terminal mode from a folder of its own: keys on a terminal, speech in a file.
 mkdir -p "$work/elsewhere" "$work/home"
+# No speech or braille server but private ones that are not there.
 (cd "$work/elsewhere" && env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
+    SPEECHD_ADDRESS="unix_socket:$work/no-speech-server.sock" \
+    BRLAPI_HOST="127.0.0.1:59999" BRLAPI_AUTH="keyfile:$work/no-braille-server.key" \
     timeout 60 python3 - /usr/bin/tarrow-desk "$work/out.log" <<'PY') || fail "the installed program did not run as wanted"
 import os, pty, subprocess, sys, time
 program, out = sys.argv[1:]

@@ -58,8 +58,10 @@ TEST(SettingsFile, FirstStartCreatesTheDefaultsButKeepsTheBuiltInValuesThatRun) 
     EXPECT_EQ(fake.files[kFile], kDefaultBytes);
     EXPECT_EQ(first.fp_memory_diff, 5);
     EXPECT_EQ(first.modifier, u"");
+    EXPECT_EQ(first.braille_hold_ms, 4000);
 
     const Settings next = Load(fake);
+    EXPECT_EQ(next.braille_hold_ms, 4000);  // a new file does not name it
     EXPECT_EQ(next.fp_memory_diff, 10);
     EXPECT_EQ(next.modifier, u"control+alt+shift");
     EXPECT_EQ(next.pc_battery_time, 10000);
@@ -71,12 +73,13 @@ TEST(SettingsFile, FirstStartCreatesTheDefaultsButKeepsTheBuiltInValuesThatRun) 
 TEST(SettingsFile, LaterStartsReadEveryKey) {
     FakePlatform fake;
     fake.files[kFile] =
-        "\xEF\xBB\xBF[general]\nmodifier=win+shift\n[monitors]\npc_cpu_monitor=1\n"
+        "\xEF\xBB\xBF[general]\nmodifier=win+shift\nbraille_hold_ms=2500\n[monitors]\npc_cpu_monitor=1\n"
         "pc_memory_monitor=2\npc_battery_monitor=1\nfp_memory_time=1\nfp_cpu_time=2\n"
         "pc_cpu_time=3\npc_memory_time=4\npc_battery_time=5\nfp_memory_diff=6\n"
         "fp_cpu_diff=7\npc_cpu_diff=8\npc_memory_diff=9\npc_battery_diff=-10\n";
     const Settings s = Load(fake);
     EXPECT_EQ(s.modifier, u"win+shift");
+    EXPECT_EQ(s.braille_hold_ms, 2500);
     EXPECT_EQ((std::vector<int64_t>{s.pc_cpu_monitor, s.pc_memory_monitor, s.pc_battery_monitor,
                                     s.fp_memory_time, s.fp_cpu_time, s.pc_cpu_time,
                                     s.pc_memory_time, s.pc_battery_time, s.fp_memory_diff,
@@ -88,10 +91,11 @@ TEST(SettingsFile, LaterStartsReadEveryKey) {
 TEST(SettingsFile, GroupsMatchWithoutCaseKeysOnlyWithIt) {
     FakePlatform fake;
     fake.files[kFile] =
-        "[GENERAL]\nModifier=alt\n[Monitors]\nPC_CPU_TIME=1\npc_memory_time=3000\n"
-        "[general]\nmodifier=win\n";
+        "[GENERAL]\nModifier=alt\nBraille_Hold_Ms=10\n[Monitors]\nPC_CPU_TIME=1\npc_memory_time=3000\n"
+        "[general]\nmodifier=win\nbraille_hold_ms=20\n";
     const Settings s = Load(fake);
     EXPECT_EQ(s.modifier, u"");  // only the first "general" counts, and Modifier is not modifier
+    EXPECT_EQ(s.braille_hold_ms, 4000);
     EXPECT_EQ(s.pc_cpu_time, 5000);
     EXPECT_EQ(s.pc_memory_time, 3000);
 }
@@ -107,6 +111,19 @@ TEST(SettingsFile, IntegerFormsAndEmptyValues) {
         FakePlatform fake;
         fake.files[kFile] = "[monitors]\r\n" + line + "\r\n";
         EXPECT_EQ(Load(fake).pc_cpu_time, expected) << line;
+    }
+    // The braille hold, in the general group; 0 keeps each text until the next.
+    const std::pair<std::string, int64_t> holds[] = {
+        {"[general]\r\nbraille_hold_ms=0", 0},      {"[general]\r\nbraille_hold_ms=2500ms", 2500},
+        {"[general]\r\nbraille_hold_ms=$3E8", 1000}, {"[general]\r\nbraille_hold_ms=-1", -1},
+        {"[general]\r\nbraille_hold_ms=", 4000},     {"[general]\r\nbraille_hold_ms", 4000},
+        {"[monitors]\r\nbraille_hold_ms=10", 4000},  {"braille_hold_ms=10", 4000},
+        {"[general]\r\nbraille_hold_ms=100\r\nbraille_hold_ms=200", 200},
+    };
+    for (const auto& [lines, expected] : holds) {
+        FakePlatform fake;
+        fake.files[kFile] = lines + "\r\n";
+        EXPECT_EQ(Load(fake).braille_hold_ms, expected) << lines;
     }
 }
 

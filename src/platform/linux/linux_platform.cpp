@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/linux/audio_session.hpp"
+#include "platform/linux/braille.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/install_folders.hpp"
 #include "platform/linux/proc_reader.hpp"
@@ -24,6 +25,7 @@ LinuxPlatform::LinuxPlatform(SystemRoots roots)
       headless_(MakeHeadlessFrontEnd(*wake_)),
       frontEnd_(headless_.get()),
       speech_(std::make_unique<SpeechSession>()),
+      braille_(std::make_unique<BrailleSession>()),
       audio_(std::make_unique<AudioSession>()),
       proc_(std::make_unique<ProcReader>()) {
     proc_->procRoot = roots_.proc;
@@ -46,6 +48,7 @@ void LinuxPlatform::ShutdownServices() {
     // Texts already handed over ("Exiting") still reach the speech server, but
     // a server that does not answer cannot hold the way out for long.
     StopSpeech(*speech_, std::chrono::milliseconds(500));
+    StopBraille(*braille_, std::chrono::milliseconds(200));
     std::fflush(stdout);
 }
 

@@ -18,6 +18,7 @@ class SessionBus;       // session_bus.hpp
 class StatusNotifierTray;  // status_notifier_tray.hpp
 class WakePipe;         // wake_pipe.hpp
 struct SpeechSession;   // speech.cpp
+struct BrailleSession;  // braille.hpp
 struct AudioSession;    // platform/audio/audio_session.hpp
 struct ProcReader;      // processes.cpp, system.cpp
 
@@ -75,6 +76,7 @@ public:
 
     void LoadSpeech() override;
     void OutputSpeech(std::u16string_view text, bool interrupt) override;
+    void SetBrailleHold(int64_t holdMs) override;
 
     bool SetClipboardText(std::u16string_view text) override;
 
@@ -118,6 +120,7 @@ private:
     std::u16string trayFirstTooltip_, trayTooltip_;  // as added, and the latest
     std::optional<std::pair<int64_t, std::u16string>> trayMenu_;
     std::unique_ptr<SpeechSession> speech_;
+    std::unique_ptr<BrailleSession> braille_;
     std::unique_ptr<AudioSession> audio_;
     std::unique_ptr<ProcReader> proc_;
     std::string cueFolder_;  // an installed program's cues; empty: snd/ here

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/linux/braille.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/speech_session.hpp"
 #include "platform/text.hpp"
@@ -35,6 +36,24 @@ std::optional<SpeechRequest> SpeechQueue::Pop() {
     return next;
 }
 
+void SpeechQueue::PushFront(SpeechRequest request) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        items_.push_front(std::move(request));
+    }
+    ready_.notify_one();
+}
+
+bool SpeechQueue::Closed() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return closed_;
+}
+
+void SpeechQueue::WaitWhileOpen(std::chrono::nanoseconds time) {
+    std::unique_lock<std::mutex> guard(lock_);
+    ready_.wait_for(guard, time, [this] { return closed_; });
+}
+
 void SpeechQueue::Close() {
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -52,10 +71,12 @@ public:
     DispatcherSink(const DispatcherSink&) = delete;
     DispatcherSink& operator=(const DispatcherSink&) = delete;
 
-    void Cancel() override { spd_cancel(connection_); }
+    bool Cancel() override { return spd_cancel(connection_) == 0; }
     // Priority "message" queues behind our own earlier texts instead of
     // replacing them, as priority "text" would.
-    void Say(const std::string& utf8) override { spd_say(connection_, SPD_MESSAGE, utf8.c_str()); }
+    bool Say(const std::string& utf8) override {
+        return spd_say(connection_, SPD_MESSAGE, utf8.c_str()) >= 0;
+    }
 
 private:
     SPDConnection* connection_;
@@ -70,26 +91,86 @@ void MarkDone(SpeechChannel& channel) {
     channel.doneSignal.notify_all();
 }
 
-void RunSpeech(std::shared_ptr<SpeechChannel> channel, SpeechConnector connector) noexcept {
-    std::unique_ptr<SpeechSink> sink;
+// The speech thread's side of the connection.
+class SpeechLink {
+public:
+    SpeechLink(SpeechConnector connector, SpeechClock clock, SpeechReport report)
+        : connector_(std::move(connector)), clock_(std::move(clock)), report_(std::move(report)) {}
+
+    bool Connected() const { return sink_ != nullptr; }
+    // How long until the next attempt is allowed; zero or less: now.
+    std::chrono::nanoseconds UntilNextAttempt() const {
+        if (!attempted_) return std::chrono::nanoseconds::zero();
+        return lastAttempt_ + kSpeechRetryInterval - clock_();
+    }
+    void Connect() {
+        attempted_ = true;
+        lastAttempt_ = clock_();
+        sink_ = connector_ ? connector_() : nullptr;
+        if (!sink_) {
+            Lost();
+        } else if (failing_) {
+            failing_ = false;
+            report_(kSpeechBackLine);
+        }
+    }
+    bool Send(const SpeechRequest& request) {
+        if ((!request.interrupt || sink_->Cancel()) && sink_->Say(request.text)) return true;
+        sink_.reset();
+        Lost();
+        return false;
+    }
+    void Close() { sink_.reset(); }
+
+private:
+    void Lost() {
+        if (failing_) return;
+        failing_ = true;
+        report_(kSpeechLostLine);
+    }
+
+    SpeechConnector connector_;
+    SpeechClock clock_;
+    SpeechReport report_;
+    std::unique_ptr<SpeechSink> sink_;
+    bool attempted_ = false;
+    std::chrono::steady_clock::time_point lastAttempt_{};
+    bool failing_ = false;  // the loss is reported; no connection since
+};
+
+void RunSpeech(std::shared_ptr<SpeechChannel> channel, SpeechLink link) noexcept {
+    // A server that goes away must fail our next write, not end the program
+    // with SIGPIPE.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    SpeechQueue& queue = channel->queue;
     try {
-        if (connector) sink = connector();
-        if (sink) {
-            // A server that goes away must fail our next write, not end the
-            // program with SIGPIPE.
-            sigset_t pipeSignal;
-            sigemptyset(&pipeSignal);
-            sigaddset(&pipeSignal, SIGPIPE);
-            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-            while (std::optional<SpeechRequest> request = channel->queue.Pop()) {
-                if (request->interrupt) sink->Cancel();
-                sink->Say(request->text);
+        link.Connect();
+        while (std::optional<SpeechRequest> request = queue.Pop()) {
+            if (!link.Connected()) {
+                const std::chrono::nanoseconds wait = link.UntilNextAttempt();
+                if (wait > std::chrono::nanoseconds::zero()) {
+                    // Too soon after the last attempt: the text waits, unless
+                    // we are on the way out.
+                    if (queue.Closed()) continue;
+                    queue.PushFront(std::move(*request));
+                    queue.WaitWhileOpen(wait);
+                    continue;
+                }
+                link.Connect();
+                if (!link.Connected()) continue;  // standard output has it
             }
+            if (link.Send(*request) || request->retried) continue;
+            // The text that found the connection dead goes out on the next one.
+            request->retried = true;
+            queue.PushFront(std::move(*request));
         }
     } catch (...) {
         // Speech goes silent; standard output still carries every text.
     }
-    sink.reset();  // closes the connection before anyone hears we are done
+    link.Close();  // before anyone hears we are done
     MarkDone(*channel);
 }
 
@@ -104,6 +185,11 @@ std::unique_ptr<SpeechSink> ConnectSpeechDispatcher() {
     return std::make_unique<DispatcherSink>(connection);
 }
 
+void ReportOnStandardError(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
 SpeechSession::~SpeechSession() { channel->queue.Close(); }
 
 void StartSpeech(SpeechSession& session) {
@@ -111,7 +197,9 @@ void StartSpeech(SpeechSession& session) {
     if (session.started) return;
     session.started = true;
     try {
-        std::thread(RunSpeech, session.channel, session.connector).detach();
+        std::thread(RunSpeech, session.channel,
+                    SpeechLink(session.connector, session.clock, session.report))
+            .detach();
     } catch (...) {
         MarkDone(*session.channel);  // no thread: silent
     }
@@ -136,7 +224,12 @@ bool StopSpeech(SpeechSession& session, std::chrono::milliseconds bound) {
     return channel.doneSignal.wait_for(guard, bound, [&channel] { return channel.done; });
 }
 
-void LinuxPlatform::LoadSpeech() { StartSpeech(*speech_); }
+void LinuxPlatform::LoadSpeech() {
+    StartSpeech(*speech_);
+    StartBraille(*braille_);
+}
+
+void LinuxPlatform::SetBrailleHold(int64_t holdMs) { tarrow::SetBrailleHold(*braille_, holdMs); }
 
 void LinuxPlatform::OutputSpeech(std::u16string_view text, bool interrupt) {
     std::string line = Utf16ToUtf8(text);
@@ -145,6 +238,7 @@ void LinuxPlatform::OutputSpeech(std::u16string_view text, bool interrupt) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
     QueueSpeech(*speech_, std::move(line), interrupt);
+    QueueBraille(*braille_, text, interrupt);
 }
 
 }  // namespace tarrow

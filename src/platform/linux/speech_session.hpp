@@ -1,7 +1,8 @@
 #pragma once
 // The speech-dispatcher connection. One thread of its own connects and talks
 // to the server, so that a slow, starting or hung server never holds the main
-// loop or a worker: callers only put texts in a queue.
+// loop or a worker: callers only put texts in a queue. A connection that dies
+// is opened again with the next text, at most once a second.
 
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +19,7 @@ namespace tarrow {
 struct SpeechRequest {
     std::string text;  // UTF-8
     bool interrupt = false;
+    bool retried = false;  // found a dead connection once already
 };
 
 // Texts on their way to the speech thread. Thread-safe.
@@ -33,6 +35,12 @@ public:
     std::optional<SpeechRequest> Pop();
     // Texts already queued are still handed out; new ones are dropped.
     void Close();
+    // Puts a text that could not be sent back in front, even when closed:
+    // it came before everything still waiting.
+    void PushFront(SpeechRequest request);
+    bool Closed();
+    // Waits `time`, or less once closed.
+    void WaitWhileOpen(std::chrono::nanoseconds time);
 
 private:
     std::mutex lock_;
@@ -46,13 +54,27 @@ class SpeechSink {
 public:
     virtual ~SpeechSink() = default;
     // Cuts off this program's speech in progress and drops its queued texts.
-    virtual void Cancel() = 0;
-    // Speaks after whatever this program is still saying.
-    virtual void Say(const std::string& utf8) = 0;
+    // false when the connection is broken.
+    virtual bool Cancel() = 0;
+    // Speaks after whatever this program is still saying; false when the
+    // connection is broken.
+    virtual bool Say(const std::string& utf8) = 0;
 };
 
 // Opens a connection, or gives null when no server answers.
 using SpeechConnector = std::function<std::unique_ptr<SpeechSink>()>;
+using SpeechClock = std::function<std::chrono::steady_clock::time_point()>;
+// Takes one line for standard error (without its line end).
+using SpeechReport = std::function<void(const std::string&)>;
+
+// What standard error says when speech goes and when it comes back.
+inline constexpr char kSpeechLostLine[] =
+    "Speech: speech-dispatcher cannot be reached; texts go to standard output only until it answers again";
+inline constexpr char kSpeechBackLine[] = "Speech: connected to speech-dispatcher again";
+// The shortest time between two connection attempts.
+inline constexpr std::chrono::seconds kSpeechRetryInterval{1};
+
+void ReportOnStandardError(const std::string& line);
 
 // speech-dispatcher through libspeechd, started on demand like any client does.
 std::unique_ptr<SpeechSink> ConnectSpeechDispatcher();
@@ -73,6 +95,8 @@ struct SpeechSession {
     SpeechSession& operator=(const SpeechSession&) = delete;
 
     SpeechConnector connector = ConnectSpeechDispatcher;
+    SpeechClock clock = std::chrono::steady_clock::now;
+    SpeechReport report = ReportOnStandardError;
     std::shared_ptr<SpeechChannel> channel = std::make_shared<SpeechChannel>();
     std::mutex startLock;
     bool started = false;

@@ -7,12 +7,19 @@ welcome="Welcome to Tarrow version 1.0.7, Build 222!"
 
 work=$(mktemp -d)
 pids=()
+# Every copy of the program talks to a private speech and braille server, or
+# to none: never to the user's own (a test that wants one sets its own).
+export SPEECHD_ADDRESS="unix_socket:$work/no-speech-server.sock"
+export BRLAPI_HOST="127.0.0.1:59999" BRLAPI_AUTH="keyfile:$work/no-braille-server.key"
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Stopped from outside (a timeout, ^C): still end every process we started.
+trap 'exit 143' TERM HUP
+trap 'exit 130' INT
 
 # fail MESSAGE: prints the message and every log of the run, then ends the test.
 fail() {

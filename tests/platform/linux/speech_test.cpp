@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -46,8 +47,11 @@ TEST(SpeechQueue, DropsTheOldestWhenFull) {
 struct FakeServer {
     std::mutex lock;
     std::condition_variable opened;
+    std::condition_variable called;
     bool open = false;
     bool answers = true;
+    int connections = 0;
+    int broken = 0;  // connections up to this one fail every call
     std::vector<std::string> calls;
 
     void Open() {
@@ -61,29 +65,56 @@ struct FakeServer {
         std::lock_guard<std::mutex> guard(lock);
         return calls;
     }
+    bool WaitForCall(const std::string& call) {
+        std::unique_lock<std::mutex> guard(lock);
+        return called.wait_for(guard, 10s, [&] {
+            return std::find(calls.begin(), calls.end(), call) != calls.end();
+        });
+    }
+    bool WaitForCalls(size_t count) {
+        std::unique_lock<std::mutex> guard(lock);
+        return called.wait_for(guard, 10s, [&] { return calls.size() >= count; });
+    }
+    void BreakConnections() {
+        std::lock_guard<std::mutex> guard(lock);
+        broken = connections;
+    }
 };
 
 class FakeSink final : public SpeechSink {
 public:
-    explicit FakeSink(std::shared_ptr<FakeServer> server) : server_(std::move(server)) {}
-    ~FakeSink() override { Record("close"); }
-    void Cancel() override { Record("cancel"); }
-    void Say(const std::string& utf8) override { Record("say " + utf8); }
+    FakeSink(std::shared_ptr<FakeServer> server, int number) : server_(std::move(server)), number_(number) {}
+    ~FakeSink() override {
+        std::lock_guard<std::mutex> guard(server_->lock);
+        server_->calls.push_back("close");
+    }
+    bool Cancel() override { return Record("cancel"); }
+    bool Say(const std::string& utf8) override { return Record("say " + utf8); }
 
 private:
-    void Record(std::string call) {
-        std::lock_guard<std::mutex> guard(server_->lock);
-        server_->calls.push_back(std::move(call));
+    bool Record(std::string call) {
+        bool works;
+        {
+            std::lock_guard<std::mutex> guard(server_->lock);
+            works = number_ > server_->broken;
+            server_->calls.push_back(works ? std::move(call) : "failed " + call);
+        }
+        server_->called.notify_all();
+        return works;
     }
     std::shared_ptr<FakeServer> server_;
+    int number_;
 };
 
 SpeechConnector ConnectTo(std::shared_ptr<FakeServer> server) {
     return [server]() -> std::unique_ptr<SpeechSink> {
         std::unique_lock<std::mutex> guard(server->lock);
         server->opened.wait(guard, [&] { return server->open; });
-        if (!server->answers) return nullptr;
-        return std::make_unique<FakeSink>(server);
+        const bool answers = server->answers;
+        server->calls.push_back(answers ? "connect" : "refused");
+        server->called.notify_all();
+        if (!answers) return nullptr;
+        return std::make_unique<FakeSink>(server, ++server->connections);
     };
 }
 
@@ -105,7 +136,7 @@ TEST(Speech, InterruptCancelsThenSaysAndOthersQueueBehind) {
     server->Open();
     ASSERT_TRUE(StopSpeech(session, 10s));
     EXPECT_EQ(server->Calls(),
-              (std::vector<std::string>{"cancel", "say Welcome", "say 12 CPU", "say 34 CPU", "close"}));
+              (std::vector<std::string>{"connect", "cancel", "say Welcome", "say 12 CPU", "say 34 CPU", "close"}));
 }
 
 TEST(Speech, AHungServerCannotHoldTheCallerOrTheWayOut) {
@@ -119,7 +150,7 @@ TEST(Speech, AHungServerCannotHoldTheCallerOrTheWayOut) {
     // Once it answers, what was handed over before the stop still goes out.
     server->Open();
     EXPECT_TRUE(StopSpeech(session, 10s));
-    EXPECT_EQ(server->Calls(), (std::vector<std::string>{"cancel", "say Exiting", "close"}));
+    EXPECT_EQ(server->Calls(), (std::vector<std::string>{"connect", "cancel", "say Exiting", "close"}));
 }
 
 TEST(Speech, NoServerMeansSilence) {
@@ -131,7 +162,116 @@ TEST(Speech, NoServerMeansSilence) {
     StartSpeech(session);
     EXPECT_TRUE(StopSpeech(session, 10s));
     EXPECT_FALSE(session.channel->queue.Push("after", false)) << "texts are dropped, not kept";
-    EXPECT_TRUE(server->Calls().empty());
+    EXPECT_EQ(server->Calls(), std::vector<std::string>{"refused"});
+}
+
+// A clock the test moves, and the lines meant for standard error.
+struct Observer {
+    std::mutex lock;
+    std::chrono::steady_clock::time_point now{};
+    std::vector<std::string> lines;
+
+    void Attach(SpeechSession& session) {
+        session.clock = [this] {
+            std::lock_guard<std::mutex> guard(lock);
+            return now;
+        };
+        session.report = [this](const std::string& line) {
+            std::lock_guard<std::mutex> guard(lock);
+            lines.push_back(line);
+        };
+    }
+    void Advance(std::chrono::milliseconds time) {
+        std::lock_guard<std::mutex> guard(lock);
+        now += time;
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> guard(lock);
+        return lines;
+    }
+};
+
+TEST(Speech, TheTextThatFindsTheConnectionDeadIsSpokenOnTheNextOne) {
+    auto server = std::make_shared<FakeServer>();
+    server->Open();
+    Observer observer;
+    SpeechSession session;
+    session.connector = ConnectTo(server);
+    observer.Attach(session);
+    StartSpeech(session);
+    QueueSpeech(session, "Welcome", true);
+    ASSERT_TRUE(server->WaitForCall("say Welcome"));
+    server->BreakConnections();  // the server restarts
+    observer.Advance(5s);
+    QueueSpeech(session, "12 CPU", false);
+    ASSERT_TRUE(StopSpeech(session, 10s));
+    EXPECT_EQ(server->Calls(), (std::vector<std::string>{"connect", "cancel", "say Welcome",
+                                                         "failed say 12 CPU", "close", "connect",
+                                                         "say 12 CPU", "close"}));
+    EXPECT_EQ(observer.Lines(), (std::vector<std::string>{kSpeechLostLine, kSpeechBackLine}));
+}
+
+TEST(Speech, ATextIsRetriedOnceOnly) {
+    auto server = std::make_shared<FakeServer>();
+    server->Open();
+    Observer observer;
+    SpeechSession session;
+    session.connector = ConnectTo(server);
+    observer.Attach(session);
+    StartSpeech(session);
+    QueueSpeech(session, "Welcome", true);
+    ASSERT_TRUE(server->WaitForCall("say Welcome"));
+    {
+        std::lock_guard<std::mutex> guard(server->lock);
+        server->broken = 1000;  // every connection takes texts and fails them
+    }
+    observer.Advance(5s);
+    QueueSpeech(session, "12 CPU", false);
+    ASSERT_TRUE(StopSpeech(session, 10s));
+    EXPECT_EQ(server->Calls(),
+              (std::vector<std::string>{"connect", "cancel", "say Welcome", "failed say 12 CPU", "close",
+                                        "connect", "failed say 12 CPU", "close"}));
+    EXPECT_EQ(observer.Lines(), (std::vector<std::string>{kSpeechLostLine, kSpeechBackLine, kSpeechLostLine}));
+}
+
+TEST(Speech, AServerThatComesLaterIsFoundByTheNextTextWithOneLineEach) {
+    auto server = std::make_shared<FakeServer>();
+    server->answers = false;
+    server->Open();
+    Observer observer;
+    SpeechSession session;
+    session.connector = ConnectTo(server);
+    observer.Attach(session);
+    StartSpeech(session);
+    ASSERT_TRUE(server->WaitForCalls(1));
+    observer.Advance(1s);
+    QueueSpeech(session, "Welcome", true);
+    ASSERT_TRUE(server->WaitForCalls(2));
+    {
+        std::lock_guard<std::mutex> guard(server->lock);
+        server->answers = true;
+    }
+    observer.Advance(1s);
+    QueueSpeech(session, "12 CPU", false);
+    ASSERT_TRUE(StopSpeech(session, 10s));
+    EXPECT_EQ(server->Calls(), (std::vector<std::string>{"refused", "refused", "connect", "say 12 CPU", "close"}));
+    EXPECT_EQ(observer.Lines(), (std::vector<std::string>{kSpeechLostLine, kSpeechBackLine}));
+}
+
+TEST(Speech, NoSecondAttemptWithinASecond) {
+    auto server = std::make_shared<FakeServer>();
+    server->answers = false;
+    server->Open();
+    Observer observer;
+    SpeechSession session;
+    session.connector = ConnectTo(server);
+    observer.Attach(session);
+    StartSpeech(session);
+    QueueSpeech(session, "Welcome", true);  // the clock stands still: the text waits
+    QueueSpeech(session, "12 CPU", false);
+    ASSERT_TRUE(StopSpeech(session, 10s)) << "the way out ends the wait";
+    EXPECT_EQ(server->Calls(), std::vector<std::string>{"refused"});
+    EXPECT_EQ(observer.Lines(), std::vector<std::string>{kSpeechLostLine});
 }
 
 TEST(Speech, StoppingBeforeStartingNeverConnects) {
