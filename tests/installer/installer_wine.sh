@@ -24,7 +24,7 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv=;winemenubuilder.exe=d"
 wine=$(command -v wine64 || command -v wine)
 program_job=
-# KEEP_WORK=1 keeps the prefix and folders of a failed run for a look.
+# KEEP_WORK=1 keeps the prefix and folders of the run, to look at a failure.
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   [ -z "$program_job" ] || wait "$program_job" 2>/dev/null || true
