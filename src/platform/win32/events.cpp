@@ -18,6 +18,10 @@ constexpr DWORD kWakeMask = 0x05FF;
 LRESULT HandleHiddenWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                            win32::WindowSession& session) noexcept {
     try {
+        if (message == session.taskbarCreatedMessage && message != 0) {
+            win32::RestoreTrayIcon(session);
+            return 0;
+        }
         switch (message) {
             case win32::kTrayCallbackMessage:
                 // Only the right-button release does something; left clicks do nothing.
@@ -104,6 +108,10 @@ void Win32Platform::CreateHiddenWindow(std::u16string_view title) {
         windowClass.hInstance = session.instance;
         windowClass.lpszClassName = kHiddenClassName;
         session.windowClass = RegisterClassExW(&windowClass);
+    }
+    // Explorer broadcasts it to every top-level window when it makes a new taskbar.
+    if (session.taskbarCreatedMessage == 0) {
+        session.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     }
     const std::wstring caption = win32::ToWide(title);
     // A plain top-level window, never shown: the owner of hotkeys, tray and menu.

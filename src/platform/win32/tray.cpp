@@ -57,6 +57,16 @@ NOTIFYICONDATAW IconData(const WindowSession& session) {
     return data;
 }
 
+// The whole icon: image, callback and the kept tooltip.
+NOTIFYICONDATAW FullIconData(const WindowSession& session) {
+    NOTIFYICONDATAW data = IconData(session);
+    data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = session.trayImage.get();
+    std::copy(std::begin(session.trayTip), std::end(session.trayTip), data.szTip);
+    return data;
+}
+
 }  // namespace
 
 void FillTooltip(wchar_t (&field)[128], std::u16string_view tooltip) noexcept {
@@ -78,32 +88,45 @@ void ShowTrayMenu(WindowSession& session) noexcept {
 }
 
 void DeleteTrayIcon(WindowSession& session) noexcept {
+    // No longer wanted either, so a later taskbar does not bring it back.
+    session.trayWanted = false;
     if (!session.trayAdded) return;
     NOTIFYICONDATAW data = IconData(session);
     Shell_NotifyIconW(NIM_DELETE, &data);
     session.trayAdded = false;
 }
 
+void RestoreTrayIcon(WindowSession& session) noexcept {
+    if (!session.trayWanted || !session.hidden) return;
+    NOTIFYICONDATAW data = FullIconData(session);
+    // The message also comes while the old icon is still there (a taskbar
+    // rebuilt in place): then the add fails and the icon is brought up to date.
+    session.trayAdded = Shell_NotifyIconW(NIM_ADD, &data) != FALSE ||
+                        Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
 }  // namespace win32
 
 void Win32Platform::AddTrayIcon(std::u16string_view tooltip) {
     win32::WindowSession& session = *window_;
-    if (!session.hidden || session.trayAdded) return;
+    if (!session.hidden || session.trayWanted) return;
     if (!session.trayImage) session.trayImage = win32::MakeBlackIcon();
-    NOTIFYICONDATAW data = win32::IconData(session);
-    data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
-    data.uCallbackMessage = win32::kTrayCallbackMessage;
-    data.hIcon = session.trayImage.get();
-    win32::FillTooltip(data.szTip, tooltip);
+    win32::FillTooltip(session.trayTip, tooltip);
+    // Wanted even if the shell refuses it now: a program started at sign-in
+    // can come before the taskbar, whose "TaskbarCreated" then brings the icon.
+    session.trayWanted = true;
+    NOTIFYICONDATAW data = win32::FullIconData(session);
     session.trayAdded = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
 void Win32Platform::SetTrayTooltip(std::u16string_view tooltip) {
     win32::WindowSession& session = *window_;
+    if (!session.trayWanted) return;
+    win32::FillTooltip(session.trayTip, tooltip);
     if (!session.trayAdded) return;
     NOTIFYICONDATAW data = win32::IconData(session);
     data.uFlags = NIF_TIP;
-    win32::FillTooltip(data.szTip, tooltip);
+    std::copy(std::begin(session.trayTip), std::end(session.trayTip), data.szTip);
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 

@@ -30,8 +30,17 @@ struct WindowSession {
     // procedure, handed out by the following waits.
     std::deque<Event> pending;
 
+    // The message Explorer broadcasts when it makes a new taskbar (after a
+    // restart or a crash): every icon must be added again. Zero if unregistered.
+    UINT taskbarCreatedMessage = 0;
     UniqueIcon trayImage;
+    // The program wants its icon shown (from AddTrayIcon to the removal), and
+    // the shell holds it now; the two part when Explorer restarts or when the
+    // taskbar was not there yet at start.
+    bool trayWanted = false;
     bool trayAdded = false;
+    // The tooltip as the shell takes it, kept for adding the icon again.
+    wchar_t trayTip[128] = {};
     UniqueMenu trayMenu;
 
     // Screen DPI divided by 96.
@@ -45,5 +54,8 @@ void FillTooltip(wchar_t (&field)[128], std::u16string_view tooltip) noexcept;
 void ShowTrayMenu(WindowSession& session) noexcept;
 // tray.cpp: takes the icon off the notification area if it is there.
 void DeleteTrayIcon(WindowSession& session) noexcept;
+// tray.cpp: a new taskbar holds none of the old icons: puts the icon there
+// again, with the current tooltip, if the program wants it.
+void RestoreTrayIcon(WindowSession& session) noexcept;
 
 }  // namespace tarrow::win32

@@ -1,5 +1,6 @@
 #include "platform/win32/backend/backend_fixture.hpp"
 
+#include <cstring>
 #include <vector>
 
 namespace tarrow::testing {
@@ -81,7 +82,75 @@ BOOL CALLBACK Match(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+NotifyIconRecorder* activeRecorder = nullptr;
+
+// The slot of the program's import of shell32's Shell_NotifyIconW, or null.
+ULONG_PTR* NotifyIconImport() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) return nullptr;
+    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         import->Name != 0; ++import) {
+        if (_stricmp(reinterpret_cast<const char*>(base + import->Name), "shell32.dll") != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "Shell_NotifyIconW") == 0) {
+                return &slots->u1.Function;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void WriteSlot(ULONG_PTR* slot, ULONG_PTR value) {
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) return;
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, old, &old);
+}
+
 }  // namespace
+
+NotifyIconRecorder::NotifyIconRecorder() {
+    ULONG_PTR* slot = NotifyIconImport();
+    if (slot == nullptr || activeRecorder != nullptr) return;
+    real_ = reinterpret_cast<Function>(*slot);
+    activeRecorder = this;
+    WriteSlot(slot, reinterpret_cast<ULONG_PTR>(&Record));
+}
+
+NotifyIconRecorder::~NotifyIconRecorder() {
+    if (real_ == nullptr) return;
+    if (ULONG_PTR* slot = NotifyIconImport()) WriteSlot(slot, reinterpret_cast<ULONG_PTR>(real_));
+    activeRecorder = nullptr;
+}
+
+std::vector<NotifyIconRecorder::Call> NotifyIconRecorder::Calls(DWORD message) const {
+    std::vector<Call> found;
+    for (const Call& call : calls) {
+        if (call.message == message) found.push_back(call);
+    }
+    return found;
+}
+
+BOOL WINAPI NotifyIconRecorder::Record(DWORD message, PNOTIFYICONDATAW data) {
+    NotifyIconRecorder& recorder = *activeRecorder;
+    BOOL result = FALSE;
+    if (message == NIM_ADD && recorder.refuseAdds > 0) {
+        --recorder.refuseAdds;
+    } else {
+        result = recorder.real_(message, data);
+    }
+    const bool tip = (data->uFlags & NIF_TIP) != 0;
+    recorder.calls.push_back({message, data->uFlags, tip ? std::wstring(data->szTip) : L"", result != FALSE});
+    return result;
+}
 
 HWND WaitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
     const ULONGLONG end = GetTickCount64() + timeoutMs;

@@ -1,6 +1,7 @@
 // The hidden window and the waits: what each message becomes, in which order
 // the window procedure's events come out, the exit request from another
-// thread, the tray icon and its menu, and hotkey registration.
+// thread, the tray icon (also across a new taskbar) and its menu, and hotkey
+// registration.
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,114 @@ TEST_F(Win32Events, ShutdownTakesTheTrayIconAway) {
     ASSERT_TRUE(TrayIconPresent(window));
     platform.ShutdownServices();
     EXPECT_FALSE(TrayIconPresent(window));
+}
+
+// What Explorer broadcasts when it has made a new taskbar.
+void PostTaskbarCreated(HWND window) {
+    PostMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+}
+
+NOTIFYICONDATAW TrayIconOf(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 0;
+    return data;
+}
+
+constexpr wchar_t kSummary[] = L"Tarrow: 87 processes, CPU 12%, memory 41%";
+
+TEST_F(Win32Events, ANewTaskbarGetsTheIconAgainOnceWithTheCurrentTooltip) {
+    NotifyIconRecorder recorder;
+    ASSERT_TRUE(recorder.Installed());
+    platform.AddTrayIcon(u"Tarrow");
+    platform.SetTrayTooltip(u"Tarrow: 87 processes, CPU 12%, memory 41%");
+    // Explorer restarts: its new taskbar has none of the old icons.
+    NOTIFYICONDATAW icon = TrayIconOf(window);
+    ASSERT_TRUE(recorder.Real(NIM_DELETE, icon));
+    recorder.calls.clear();
+    PostTaskbarCreated(window);
+    Drain();
+    const auto adds = recorder.Calls(NIM_ADD);
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_TRUE(adds[0].result);
+    EXPECT_EQ(adds[0].flags, static_cast<UINT>(NIF_ICON | NIF_MESSAGE | NIF_TIP));
+    EXPECT_EQ(adds[0].tip, kSummary);
+    EXPECT_TRUE(recorder.Real(NIM_MODIFY, icon));
+
+    // Removing it at the end is as it was: one delete, and it is gone.
+    recorder.calls.clear();
+    platform.RemoveTrayIcon();
+    const auto deletes = recorder.Calls(NIM_DELETE);
+    ASSERT_EQ(deletes.size(), 1u);
+    EXPECT_TRUE(deletes[0].result);
+    EXPECT_FALSE(recorder.Real(NIM_MODIFY, icon));
+}
+
+TEST_F(Win32Events, ATaskbarRebuiltAroundTheIconLeavesOneIconWithTheCurrentTooltip) {
+    NotifyIconRecorder recorder;
+    ASSERT_TRUE(recorder.Installed());
+    platform.AddTrayIcon(u"Tarrow");
+    platform.SetTrayTooltip(u"Tarrow: 87 processes, CPU 12%, memory 41%");
+    recorder.calls.clear();
+    PostTaskbarCreated(window);
+    Drain();
+    // The shell still holds the icon, so the add is refused and the icon is updated.
+    const auto adds = recorder.Calls(NIM_ADD);
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_FALSE(adds[0].result);
+    const auto modifies = recorder.Calls(NIM_MODIFY);
+    ASSERT_EQ(modifies.size(), 1u);
+    EXPECT_TRUE(modifies[0].result);
+    EXPECT_EQ(modifies[0].tip, kSummary);
+    recorder.calls.clear();
+    platform.RemoveTrayIcon();
+    ASSERT_EQ(recorder.Calls(NIM_DELETE).size(), 1u);
+    EXPECT_TRUE(recorder.Calls(NIM_DELETE)[0].result);
+}
+
+TEST_F(Win32Events, AnIconRefusedAtStartComesWithTheTaskbar) {
+    // Started at sign-in before the taskbar was there.
+    NotifyIconRecorder recorder;
+    ASSERT_TRUE(recorder.Installed());
+    recorder.refuseAdds = 1;
+    platform.AddTrayIcon(u"Tarrow");
+    NOTIFYICONDATAW icon = TrayIconOf(window);
+    ASSERT_FALSE(recorder.Real(NIM_MODIFY, icon));
+    platform.SetTrayTooltip(u"Tarrow: 87 processes, CPU 12%, memory 41%");
+    recorder.calls.clear();
+    PostTaskbarCreated(window);
+    Drain();
+    const auto adds = recorder.Calls(NIM_ADD);
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_TRUE(adds[0].result);
+    EXPECT_EQ(adds[0].tip, kSummary);
+    EXPECT_TRUE(recorder.Real(NIM_MODIFY, icon));
+    platform.RemoveTrayIcon();
+    EXPECT_FALSE(recorder.Real(NIM_MODIFY, icon));
+}
+
+TEST_F(Win32Events, ANewTaskbarBringsNoIconBeforeItIsAddedOrAfterItIsRemoved) {
+    NotifyIconRecorder recorder;
+    ASSERT_TRUE(recorder.Installed());
+    PostTaskbarCreated(window);
+    Drain();
+    platform.AddTrayIcon(u"Tarrow");
+    platform.RemoveTrayIcon();
+    recorder.calls.clear();
+    PostTaskbarCreated(window);
+    Drain();
+    EXPECT_TRUE(recorder.calls.empty());
+    // Nor one the shell refused at start and the program then removed.
+    recorder.refuseAdds = 1;
+    platform.AddTrayIcon(u"Tarrow");
+    platform.RemoveTrayIcon();
+    recorder.calls.clear();
+    PostTaskbarCreated(window);
+    Drain();
+    EXPECT_TRUE(recorder.calls.empty());
+    NOTIFYICONDATAW icon = TrayIconOf(window);
+    EXPECT_FALSE(recorder.Real(NIM_MODIFY, icon));
 }
 
 TEST_F(Win32Events, ARightClickOnTheIconOpensTheMenuWhoseItemBecomesAMenuEvent) {
