@@ -1,7 +1,8 @@
 // The swap of a release's files, with a plan on disk so that it can always be
 // undone: written before the first move, it names every file that will be
 // replaced, whether an old copy existed (kept under the same path in the backup
-// folder) and every folder the swap creates. A failure, or the next start after
+// folder) and every folder the swap creates. The old file stays in place until
+// the new one replaces it in one step, so no name is ever missing. A failure, or the next start after
 // the updater was killed half way, puts back exactly what moved.
 
 #include <csignal>
@@ -65,7 +66,8 @@ private:
     int stopAt_ = 0, done_ = 0;
 };
 
-// A rename, or where it cannot cross file systems a copy and then a removal.
+// `from` put in place of `to` (replacing it in one step), by a rename, or where
+// that cannot cross file systems by a whole copy renamed in and then the removal of `from`.
 bool Move(const fs::path& from, const fs::path& to) {
     std::error_code error;
     fs::rename(from, to, error);
@@ -84,6 +86,26 @@ bool Move(const fs::path& from, const fs::path& to) {
         return false;
     }
     return fs::remove(from, error) && !error;
+}
+
+// A copy of the old file at `kept` while the old one stays in place: a hard
+// link, or a whole copy where a link cannot be made.
+bool Keep(const fs::path& target, const fs::path& kept) {
+    std::error_code error;
+    fs::create_directories(kept.parent_path(), error);
+    if (error || Exists(kept)) return false;
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        fs::copy_symlink(target, kept, error);
+        return !error;
+    }
+    fs::create_hard_link(target, kept, error);
+    if (!error) return true;
+    fs::path part = kept;
+    part += kPartSuffix;
+    fs::remove(part, error);
+    if (!fs::copy_file(target, part, error) || error) return false;
+    fs::rename(part, kept, error);
+    return !error;
 }
 
 bool WritePlan(const fs::path& folder, const Plan& plan) {
@@ -133,7 +155,6 @@ void Undo(const fs::path& folder, const Plan& plan) {
         part += kPartSuffix;
         fs::remove(part, error);
         if (Exists(kept)) {
-            fs::remove(target, error);
             Move(kept, target);
         } else if (!file->hadOld) {
             fs::remove(target, error);
@@ -144,6 +165,21 @@ void Undo(const fs::path& folder, const Plan& plan) {
     fs::remove(folder / kPlanName, error);
     fs::remove_all(folder / plan.staging, error);
     fs::remove_all(folder / plan.backup, error);
+}
+
+// The new file in place of the old. A running program file cannot be
+// replaced on Windows, but it can be moved aside: then it is, under a name of
+// its own beside the kept copy.
+bool Place(const fs::path& from, const fs::path& target, const fs::path& kept, bool hadOld) {
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    if (!hadOld && Exists(target)) return false;
+    if (Move(from, target)) return true;
+    if (!hadOld) return false;
+    fs::path running = kept;
+    running += ".running";
+    fs::rename(target, running, error);
+    return !error && Move(from, target);
 }
 
 }  // namespace
@@ -178,17 +214,10 @@ bool SwapIn(const fs::path& folder, const fs::path& staging, const fs::path& bac
     for (const PlannedFile& file : plan.files) {
         const fs::path target = folder / file.relative;
         const fs::path kept = backup / file.relative;
-        bool placed = true;
-        if (file.hadOld) {
-            // Each old file is kept once; nothing is ever moved onto a kept copy.
-            fs::create_directories(kept.parent_path(), error);
-            placed = !error && !Exists(kept) && Move(target, kept);
-            if (placed) steps.Done();
-        }
-        if (placed) {
-            fs::create_directories(target.parent_path(), error);
-            placed = !Exists(target) && Move(staging / file.relative, target);
-        }
+        // Each old file is kept once; nothing is ever moved onto a kept copy.
+        bool placed = !file.hadOld || Keep(target, kept);
+        if (placed && file.hadOld) steps.Done();
+        placed = placed && Place(staging / file.relative, target, kept, file.hadOld);
         if (!placed) {
             Undo(folder, plan);
             failedFile = file.relative;
@@ -200,6 +229,8 @@ bool SwapIn(const fs::path& folder, const fs::path& staging, const fs::path& bac
     steps.Done();
     return true;
 }
+
+bool HasUnfinishedSwap(const fs::path& folder) { return Exists(folder / kPlanName); }
 
 void UndoUnfinishedSwap(const fs::path& folder) {
     std::error_code error;

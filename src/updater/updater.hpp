@@ -59,6 +59,9 @@ bool SwapIn(const std::filesystem::path& folder, const std::filesystem::path& st
             const std::filesystem::path& backup, const std::vector<std::filesystem::path>& files,
             std::filesystem::path& failedFile);
 
+// True while `folder` holds the plan of a swap that was never finished.
+bool HasUnfinishedSwap(const std::filesystem::path& folder);
+
 // A swap left half done (the updater was killed) is undone from its plan, so the
 // folder holds the old release again. Does nothing without a plan.
 void UndoUnfinishedSwap(const std::filesystem::path& folder);

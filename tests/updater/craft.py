@@ -49,6 +49,7 @@ EXTRA = {
     "user-folder": [b"prefs.ini/x"],
     "file-folder": [b"licenses", b"licenses/copying.txt"],
     "long": [b"snd/" + b"\xff" * 300],
+    "release": [b"snd/new.wav", b"licenses/copying.txt"],
     "new-folder": [b"licenses/copying.txt", b"licenses/zlib.txt"],
 }
 

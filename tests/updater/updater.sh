@@ -179,4 +179,55 @@ code=0
 [ "$(cat "$work/cwd/started.log" 2>/dev/null)" = "new $dir/tarrow-desk" ] || fail "elsewhere: not started in the working directory"
 [ ! -e "$work/cwd/Tarrow.zip" ] || fail "elsewhere: Tarrow.zip was not removed"
 
+# Killed at each step of a swap in turn (SIGKILL, through the test-only stop),
+# then started again: the program's own start undoes the half-done swap (the
+# folder is the old release, or the new one after the last step), and the
+# updater started again installs the release and starts the program.
+printf '#!/bin/sh\necho "new $0" >> started.log\n' >"$work/new-program"
+cp "$updater" "$work/new-updater"
+echo "a newer updater" >>"$work/new-updater"
+# release_snapshot: the release's files, without the archive, the output or our own leftovers.
+release_snapshot() {
+    (cd "$dir" && find . ! -path './.tarrow-*' ! -name started.log ! -name out ! -name err ! -name Tarrow.zip | sort &&
+        find . -type f ! -path './.tarrow-*' ! -name started.log ! -name out ! -name err ! -name Tarrow.zip |
+        sort | xargs sha256sum)
+}
+kill_setup() {
+    setup "$1" none
+    python3 "$src/tests/updater/craft.py" release "$dir/Tarrow.zip" tarrow-desk "$work/new-program" \
+        "updater=$work/new-updater" || fail "$1: craft.py"
+    ln "$program" "$dir/tarrow-real" 2>/dev/null || cp "$program" "$dir/tarrow-real"
+}
+program=$(dirname "$updater")/tarrow-desk
+[ -x "$program" ] || fail "no tarrow-desk beside the updater"
+kill_setup kill-reference
+old_release=$(release_snapshot)
+run_updater
+[ "$code" = 0 ] || fail "kill-reference: exit code $code ($(cat "$dir/err"))"
+new_release=$(release_snapshot)
+step=1
+while :; do
+    for then in program updater; do
+        kill_setup "kill-$step-$then"
+        code=0
+        (cd "$dir" && env -u DISPLAY TARROW_UPDATER_STOP_AT_STEP=$step timeout 40 ./updater </dev/null >out 2>err) || code=$?
+        [ "$code" = 0 ] && break 2
+        [ "$code" = 137 ] || fail "kill-$step: exit code $code ($(cat "$dir/err"))"
+        [ ! -e "$dir/started.log" ] || fail "kill-$step: a program started"
+        if [ "$then" = program ]; then
+            (cd "$dir" && env -u DISPLAY timeout 20 ./tarrow-real </dev/null >/dev/null 2>&1) || true
+            now=$(release_snapshot)
+            [ "$now" = "$old_release" ] || [ "$now" = "$new_release" ] ||
+                fail "kill-$step: after the program's start the folder is neither release: $(diff <(echo "$old_release") <(echo "$now"))"
+            [ -x "$dir/updater" ] && [ -x "$dir/tarrow-desk" ] || fail "kill-$step: the program or the updater is missing"
+        fi
+        run_updater
+        [ "$code" = 0 ] || fail "kill-$step-$then: the updater started again failed: $code ($(cat "$dir/err"))"
+        [ "$(release_snapshot)" = "$new_release" ] || fail "kill-$step-$then: the new release is not whole"
+        [ "$(cat "$dir/started.log" 2>/dev/null)" = "new $dir/tarrow-desk" ] || fail "kill-$step-$then: the program did not start"
+    done
+    step=$((step + 1))
+done
+[ "$step" -ge 10 ] || fail "the swap ended after $step steps: the stop did not stop it"
+
 echo "updater: all checks passed"

@@ -79,6 +79,7 @@ void LinuxPlatform::StartWorker(std::function<void()> entry) {
 }
 
 std::unique_ptr<PlatformServices> CreatePlatform() {
+    FinishUnfinishedUpdate();
     auto platform = std::make_unique<LinuxPlatform>();
     std::string why;
     if (!platform->OpenUserInterface(why)) {
