@@ -166,13 +166,15 @@ std::string InstallEntries(void* zip, const std::vector<Entry>& entries, const f
     const auto backup = FreshFolder(folder / ".tarrow-old");
     if (!staging || !backup) return "no temporary folder could be made beside Tarrow.";
     struct Cleanup {
-        fs::path staging, backup;
+        fs::path folder, staging, backup;
         ~Cleanup() {
+            // An undo that could not finish still needs the kept copies.
+            if (HasUnfinishedSwap(folder)) return;
             std::error_code ignored;
             fs::remove_all(staging, ignored);
             fs::remove_all(backup, ignored);
         }
-    } cleanup{*staging, *backup};
+    } cleanup{folder, *staging, *backup};
 
     std::vector<fs::path> files;
     std::vector<std::string> names;

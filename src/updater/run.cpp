@@ -39,11 +39,15 @@ int RunUpdater(UpdaterSystem& system) {
     try {
         const fs::path folder = system.OwnFolder();
         const fs::path program = folder / system.ProgramName();
-        // A swap this updater began and never finished is undone before anything else.
-        UndoUnfinishedSwap(folder);
         if (!WaitForProgramEnd(system, program)) {
             // Starting it again would only make a second copy beside the one still running.
             Fail(system, "Tarrow did not end within 30 seconds.");
+            return 1;
+        }
+        // A swap an earlier updater began and never finished is undone before anything else.
+        if (!UndoUnfinishedSwap(folder)) {
+            Fail(system, "an earlier update was cut off and could not be undone.");
+            Restart(system, program);
             return 1;
         }
         const std::string failure = InstallArchive(kArchiveName, folder, system.ProgramName());

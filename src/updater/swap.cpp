@@ -146,8 +146,11 @@ std::optional<Plan> ReadPlan(const fs::path& folder) {
 
 // Puts back every file the plan names, removes the folders it created, then
 // the plan itself. Each step may be repeated after a kill with the same end.
-void Undo(const fs::path& folder, const Plan& plan) {
+// A file that cannot be put back (on Windows, a program still running) leaves
+// the plan and the kept copies for the next start; then false.
+bool Undo(const fs::path& folder, const Plan& plan) {
     std::error_code error;
+    bool whole = true;
     for (auto file = plan.files.rbegin(); file != plan.files.rend(); ++file) {
         const fs::path target = folder / file->relative;
         const fs::path kept = folder / plan.backup / file->relative;
@@ -155,16 +158,25 @@ void Undo(const fs::path& folder, const Plan& plan) {
         part += kPartSuffix;
         fs::remove(part, error);
         if (Exists(kept)) {
-            Move(kept, target);
+            if (Move(kept, target)) continue;
+            // A running file cannot be replaced but can be moved aside.
+            fs::path running = kept;
+            running += ".undone";
+            fs::remove(running, error);
+            fs::rename(target, running, error);
+            if (error || !Move(kept, target)) whole = false;
         } else if (!file->hadOld) {
             fs::remove(target, error);
+            if (Exists(target)) whole = false;
         }
     }
+    if (!whole) return false;
     for (auto created = plan.folders.rbegin(); created != plan.folders.rend(); ++created)
         fs::remove(folder / *created, error);  // only while empty
     fs::remove(folder / kPlanName, error);
     fs::remove_all(folder / plan.staging, error);
     fs::remove_all(folder / plan.backup, error);
+    return true;
 }
 
 // The new file in place of the old. A running program file cannot be
@@ -232,15 +244,15 @@ bool SwapIn(const fs::path& folder, const fs::path& staging, const fs::path& bac
 
 bool HasUnfinishedSwap(const fs::path& folder) { return Exists(folder / kPlanName); }
 
-void UndoUnfinishedSwap(const fs::path& folder) {
+bool UndoUnfinishedSwap(const fs::path& folder) {
     std::error_code error;
     fs::remove(folder / kPlanDraftName, error);
-    if (const auto plan = ReadPlan(folder)) {
-        Undo(folder, *plan);
-    } else if (Exists(folder / kPlanName)) {
+    if (const auto plan = ReadPlan(folder)) return Undo(folder, *plan);
+    if (Exists(folder / kPlanName)) {
         // Not a plan this updater wrote: leave the files alone, drop the note.
         fs::remove(folder / kPlanName, error);
     }
+    return true;
 }
 
 }  // namespace tarrow::updater

@@ -63,8 +63,9 @@ bool SwapIn(const std::filesystem::path& folder, const std::filesystem::path& st
 bool HasUnfinishedSwap(const std::filesystem::path& folder);
 
 // A swap left half done (the updater was killed) is undone from its plan, so the
-// folder holds the old release again. Does nothing without a plan.
-void UndoUnfinishedSwap(const std::filesystem::path& folder);
+// folder holds the old release again. Does nothing without a plan. False when
+// some file could not be put back yet (the plan stays for the next start).
+bool UndoUnfinishedSwap(const std::filesystem::path& folder);
 
 // Installs `archive` over `folder`. Returns an empty text on success, otherwise
 // why it failed (then every file in `folder` is as it was).

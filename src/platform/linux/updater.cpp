@@ -95,9 +95,13 @@ bool UpdaterRunsIn(const std::string& folder) {
 }  // namespace
 
 void FinishUnfinishedUpdate() {
-    const std::string own = OwnFolder();
-    if (own.empty() || !updater::HasUnfinishedSwap(own) || UpdaterRunsIn(own)) return;
-    updater::UndoUnfinishedSwap(own);
+    try {
+        const std::string own = OwnFolder();
+        if (own.empty() || !updater::HasUnfinishedSwap(own) || UpdaterRunsIn(own)) return;
+        updater::UndoUnfinishedSwap(own);
+    } catch (const std::exception&) {
+        // The updater's next start finishes it.
+    }
 }
 
 bool LinuxPlatform::StartUpdater() {

@@ -2,17 +2,12 @@
 
 #include "platform/win32/windows_api.hpp"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "platform/win32/win32_platform.hpp"
-#include "platform/win32/handles.hpp"
 #include "platform/win32/worker_set.hpp"
-#include "updater/updater.hpp"
 
 namespace tarrow {
 
