@@ -89,7 +89,7 @@ bool Move(const fs::path& from, const fs::path& to) {
 }
 
 // A copy of the old file at `kept` while the old one stays in place: a hard
-// link, or a whole copy where a link cannot be made.
+// link, or a whole copy where a link cannot (or on Windows should not) be made.
 bool Keep(const fs::path& target, const fs::path& kept) {
     std::error_code error;
     fs::create_directories(kept.parent_path(), error);
@@ -98,8 +98,11 @@ bool Keep(const fs::path& target, const fs::path& kept) {
         fs::copy_symlink(target, kept, error);
         return !error;
     }
+#ifndef _WIN32
+    // On Windows a link to a running program could not be removed afterwards.
     fs::create_hard_link(target, kept, error);
     if (!error) return true;
+#endif
     fs::path part = kept;
     part += kPartSuffix;
     fs::remove(part, error);
@@ -157,6 +160,14 @@ bool Undo(const fs::path& folder, const Plan& plan) {
         fs::path part = target;
         part += kPartSuffix;
         fs::remove(part, error);
+        // A running file the swap moved aside goes back under its own name (it
+        // can be renamed while it runs, not removed), so nothing is left behind.
+        fs::path movedAside = kept;
+        movedAside += ".running";
+        if (Exists(movedAside) && Move(movedAside, target)) {
+            fs::remove(kept, error);
+            continue;
+        }
         if (Exists(kept)) {
             if (Move(kept, target)) continue;
             // A running file cannot be replaced but can be moved aside.
