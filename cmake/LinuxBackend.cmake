@@ -2,7 +2,9 @@
 # The cue engine and RIFF reader in src/platform/audio are shared with Windows.
 file(GLOB TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
-add_library(tarrow_backend STATIC ${TARROW_LINUX_SOURCES})
+# The program undoes a swap the updater left half done, with the updater's own code.
+add_library(tarrow_backend STATIC ${TARROW_LINUX_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/swap.cpp)
 target_link_libraries(tarrow_backend PUBLIC tarrow_core ${CMAKE_DL_LIBS})
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})
 

@@ -6,7 +6,9 @@ enable_language(RC)
 # The cue engine and RIFF reader in src/platform/audio are shared with Linux.
 file(GLOB TARROW_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/win32/*.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
-add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES})
+# The program undoes a swap the updater left half done, with the updater's own code.
+add_library(tarrow_backend STATIC ${TARROW_WIN32_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/swap.cpp)
 target_link_libraries(tarrow_backend PUBLIC tarrow_core)
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})
 set(TARROW_WIN32_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX

@@ -21,9 +21,15 @@ bool WaitForProgramEnd(UpdaterSystem& system, const fs::path& program) {
     return true;
 }
 
+// Every failure is shown as one line of printable text: a box the system can
+// always show, and words a screen reader can always read.
+void Fail(UpdaterSystem& system, const std::string& why) {
+    system.ShowFailure(EscapeName("Tarrow update failed: " + why, kMaxFailureChars));
+}
+
 int Restart(UpdaterSystem& system, const fs::path& program) {
     if (system.StartProgram(program)) return 0;
-    system.ShowFailure("Tarrow update failed: Tarrow could not be started again.");
+    Fail(system, "Tarrow could not be started again.");
     return 1;
 }
 
@@ -35,12 +41,18 @@ int RunUpdater(UpdaterSystem& system) {
         const fs::path program = folder / system.ProgramName();
         if (!WaitForProgramEnd(system, program)) {
             // Starting it again would only make a second copy beside the one still running.
-            system.ShowFailure("Tarrow update failed: Tarrow did not end within 30 seconds.");
+            Fail(system, "Tarrow did not end within 30 seconds.");
+            return 1;
+        }
+        // A swap an earlier updater began and never finished is undone before anything else.
+        if (!UndoUnfinishedSwap(folder)) {
+            Fail(system, "an earlier update was cut off and could not be undone.");
+            Restart(system, program);
             return 1;
         }
         const std::string failure = InstallArchive(kArchiveName, folder, system.ProgramName());
         if (!failure.empty()) {
-            system.ShowFailure("Tarrow update failed: " + failure);
+            Fail(system, failure);
             Restart(system, program);
             return 1;
         }
@@ -48,7 +60,7 @@ int RunUpdater(UpdaterSystem& system) {
         fs::remove(kArchiveName, ignored);
         return Restart(system, program);
     } catch (const std::exception&) {
-        system.ShowFailure("Tarrow update failed: out of memory.");
+        Fail(system, "out of memory.");
         return 1;
     }
 }

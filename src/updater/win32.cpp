@@ -5,6 +5,7 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <string>
 
 #include "updater/updater.hpp"
@@ -71,6 +72,8 @@ public:
     void SleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
 
     void ShowFailure(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
         MessageBoxW(nullptr, Wide(text).c_str(), L"Tarrow update", MB_OK | MB_ICONERROR);
     }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .deb: built with CPack, installed with dpkg -i, started in terminal mode
 # from a folder without snd/ it welcomes the user, keeps prefs.ini in the XDG
-# folder and leaves updates to the package manager; dpkg -r removes it cleanly.
+# folder and leaves updates to the package manager; dpkg -r removes it cleanly;
+# lintian finds no errors in it.
 # Needs root (or sudo without a password): exits 77 (skipped) otherwise.
 # Usage: deb.sh BUILD-DIR SOURCE-DIR
 set -euo pipefail
@@ -32,7 +33,9 @@ deb=$(find "$work/pkg" -maxdepth 1 -name 'tarrow-desk_*.deb' | head -1)
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)
 expected="./usr/bin/tarrow-desk
 ./usr/share/applications/tarrow-desk.desktop
-./usr/share/man/man1/tarrow-desk.1
+./usr/share/doc/tarrow-desk/changelog.gz
+./usr/share/doc/tarrow-desk/copyright
+./usr/share/man/man1/tarrow-desk.1.gz
 ./usr/share/tarrow-desk/autostart/tarrow-desk.desktop
 ./usr/share/tarrow-desk/snd/CPU.wav
 ./usr/share/tarrow-desk/snd/battery.wav
@@ -41,6 +44,16 @@ expected="./usr/bin/tarrow-desk
 ./usr/share/tarrow-desk/snd/up.wav"
 [ "$listing" = "$expected" ] || fail "the package holds:
 $listing"
+
+# Debian's own checks of a package: no errors.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian finds errors: $(grep '^E:' "$work/lintian.log")"
+    ! grep -q '^E:' "$work/lintian.log" || fail "lintian finds errors: $(grep '^E:' "$work/lintian.log")"
+    grep -q 'miniaudio' <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/tarrow-desk/copyright) ||
+        fail "the copyright file lacks miniaudio's licence"
+else
+    fail "no lintian (run scripts/setup)"
+fi
 
 installed=yes
 "${as_root[@]}" dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || fail "dpkg -i failed"
@@ -87,7 +100,7 @@ PY
 
 "${as_root[@]}" dpkg -r tarrow-desk >>"$work/dpkg.log" 2>&1 || fail "dpkg -r failed"
 installed=no
-[ ! -e /usr/bin/tarrow-desk ] && [ ! -e /usr/share/tarrow-desk ] && [ ! -e /usr/share/man/man1/tarrow-desk.1 ] ||
+[ ! -e /usr/bin/tarrow-desk ] && [ ! -e /usr/share/tarrow-desk ] && [ ! -e /usr/share/man/man1/tarrow-desk.1.gz ] && [ ! -e /usr/share/doc/tarrow-desk ] ||
     fail "dpkg -r left files behind"
 [ -f "$work/config/tarrow-desk/prefs.ini" ] || fail "dpkg -r took the user's settings"
 echo "deb: all checks passed"

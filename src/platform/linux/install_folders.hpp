@@ -19,6 +19,10 @@ struct InstallFolders {
 std::optional<InstallFolders> ChooseInstallFolders(const std::string& cwd, const std::string& exePath,
                                                    const char* xdgConfigHome, const char* home);
 
+// Undoes a swap the updater left half done in the program's own folder (it was
+// killed), unless an updater of that folder still runs; before any file is read.
+void FinishUnfinishedUpdate();
+
 // Applies the choice for this process: creates the work folder when missing and
 // enters it. Returns the cue folder to use, empty when cues stay in snd/.
 std::string EnterInstallFolders();

@@ -82,6 +82,7 @@ void LinuxPlatform::StartWorker(std::function<void()> entry) {
 }
 
 std::unique_ptr<PlatformServices> CreatePlatform() {
+    FinishUnfinishedUpdate();
     auto platform = std::make_unique<LinuxPlatform>();
     // Before any thread starts or the terminal goes raw (whose own handlers
     // restore the terminal, then pass the signal on to these).

@@ -11,11 +11,14 @@
 
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "platform/linux/child_process.hpp"
+#include "platform/linux/install_folders.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/unique_fd.hpp"
+#include "updater/updater.hpp"
 
 extern char** environ;
 
@@ -72,7 +75,34 @@ std::string FindUpdater() {
     _exit(127);
 }
 
+// True when a process runs an updater from `folder` or below it (a running
+// updater moved aside keeps its new path in /proc).
+bool UpdaterRunsIn(const std::string& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code unreadable;  // another user's process, or one just gone
+        const std::string exe = std::filesystem::read_symlink(entry.path() / "exe", unreadable).string();
+        const size_t slash = exe.rfind('/');
+        if (exe.starts_with(folder) && slash != std::string::npos &&
+            exe.compare(slash + 1, std::string::npos, kUpdaterName, 7) == 0)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void FinishUnfinishedUpdate() {
+    try {
+        const std::string own = OwnFolder();
+        if (own.empty() || !updater::HasUnfinishedSwap(own) || UpdaterRunsIn(own)) return;
+        updater::UndoUnfinishedSwap(own);
+    } catch (const std::exception&) {
+        // The updater's next start finishes it.
+    }
+}
 
 bool LinuxPlatform::StartUpdater() {
     const std::string path = FindUpdater();

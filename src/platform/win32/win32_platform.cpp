@@ -98,6 +98,9 @@ int64_t Win32Platform::NowMs() {
     return ticks / counterFrequency_ * 1000 + ticks % counterFrequency_ * 1000 / counterFrequency_;
 }
 
-std::unique_ptr<PlatformServices> CreatePlatform() { return std::make_unique<Win32Platform>(); }
+std::unique_ptr<PlatformServices> CreatePlatform() {
+    FinishUnfinishedUpdate();
+    return std::make_unique<Win32Platform>();
+}
 
 }  // namespace tarrow

@@ -100,4 +100,8 @@ private:
     std::unique_ptr<win32::WorkerSet> workers_;
 };
 
+// Undoes a swap the updater left half done in the program's folder (it was
+// killed), unless an updater of that folder still runs; before any file is read.
+void FinishUnfinishedUpdate();
+
 }  // namespace tarrow
