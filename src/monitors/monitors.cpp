@@ -24,7 +24,7 @@ int64_t DueTime(const Monitor& m) {
 
 bool IsOn(const Monitor& m) { return m.enabled == 1; }
 
-// Steps 1 and 2 of a tick: false when the interval has not run out yet.
+// Whether a monitor's interval has run out; if so its turn starts now.
 bool TakeTurn(SystemFacts& clock, Monitor& m) {
     const int64_t now = clock.NowMs();
     if (now < DueTime(m)) return false;
@@ -34,8 +34,9 @@ bool TakeTurn(SystemFacts& clock, Monitor& m) {
 
 enum class Direction { RiseUnlessBelow, FallUnlessAbove };
 
-// Steps 4 to 6: false (and silent) unless the figure moved by more than the
-// threshold since the monitor last spoke; otherwise both cues are started.
+// False (and silent) unless the figure moved by more than the threshold since
+// the monitor last spoke; otherwise the direction cue and the monitor's own cue
+// are started.
 bool StartCues(SpeechAndSound& sound, const Monitor& m, double sample, CueId kind,
                const SoundCues& cues, Direction direction = Direction::FallUnlessAbove) {
     const double last = m.lastAnnounced;
