@@ -25,6 +25,7 @@
 
 #include "monitors/monitors.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "silent_speech.hpp"
 #include "processes/processes.hpp"
 #include "settings/settings.hpp"
 #include "sleepers.hpp"
@@ -32,16 +33,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Speech and cues that go nowhere: no speech server is started for a benchmark.
-class Silent final : public tarrow::SpeechAndSound {
-public:
-    bool StartAudio() override { return false; }
-    tarrow::CueId LoadCue(std::u16string_view) override { return tarrow::kNoCue; }
-    void PlayCue(tarrow::CueId) override {}
-    void LoadSpeech() override {}
-    void OutputSpeech(std::u16string_view, bool) override {}
-};
 
 // The live process list, with ending switched off: a benchmark never ends a
 // process, whatever its favourites say.
@@ -110,7 +101,7 @@ int main(int argc, char** argv) {
     tarrow::LinuxPlatform platform;
     NeverEnding control(platform);
     const tarrow::ProcessRoles roles(control, platform, platform);
-    Silent silent;
+    tarrow::bench::SilentSpeech silent;
     tarrow::SpeechOutput speech(silent);
     tarrow::ProcessState state;
     tarrow::Monitors monitors;

@@ -21,19 +21,11 @@
 
 #include "app/application.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "silent_speech.hpp"
 
 extern char** environ;
 
 namespace {
-
-class Silent final : public tarrow::SpeechAndSound {
-public:
-    bool StartAudio() override { return false; }
-    tarrow::CueId LoadCue(std::u16string_view) override { return tarrow::kNoCue; }
-    void PlayCue(tarrow::CueId) override {}
-    void LoadSpeech() override {}
-    void OutputSpeech(std::u16string_view, bool) override {}
-};
 
 // The value (in kB, or a count) of a "Name: value" line of a /proc file.
 long Field(const char* file, const std::string& name) {
@@ -80,7 +72,7 @@ int main(int argc, char** argv) {
     std::filesystem::current_path(folder);
 
     tarrow::LinuxPlatform platform;
-    Silent silent;
+    tarrow::bench::SilentSpeech silent;
     tarrow::PlatformRoles roles(platform, platform, platform, platform, silent, platform, platform,
                                 platform, platform);
     tarrow::Application app(roles);
