@@ -4,6 +4,16 @@
 
 namespace tarrow {
 
+namespace {
+
+// The action of a monitor's toggle hotkey.
+template <MonitorName name>
+void ToggleOf(Application& a) {
+    ToggleMonitor(name, a.platform, a.platform.files, a.speech, a.processes, a.monitors);
+}
+
+}  // namespace
+
 // One row per hotkey, indexed by id; see HotkeyAction.
 constinit const HotkeyTable kHotkeys = {{
     {0, 'Q', 'Q', u"Unable To register the exit hotkey.", u"exit", nullptr},
@@ -58,29 +68,25 @@ constinit const HotkeyTable kHotkeys = {{
      [](Application& a) { CopyLastSpoken(a.platform.clipboard, a.speech); }},
     {20, kVkF4, kVkF4,
      u"Unable To register the toggle focused process CPU monitor hotkey.", u"focused CPU monitor",
-     [](Application& a) {
-         ToggleFocusedCpuMonitor(a.platform, a.speech, a.processes, a.monitors);
-     }},
+     ToggleOf<MonitorName::FocusedCpu>},
     {21, kVkF5, kVkF5,
      u"Unable To register the toggle focused process memory monitor hotkey.",
      u"focused memory monitor",
-     [](Application& a) {
-         ToggleFocusedMemoryMonitor(a.platform, a.speech, a.processes, a.monitors);
-     }},
+     ToggleOf<MonitorName::FocusedMemory>},
     {22, 'P', 'P', u"Unable To register the speak process full path hotkey.", u"path",
      [](Application& a) { SpeakFullPath(a.platform.processes, a.speech, a.processes); }},
     {23, '3', '3', u"Unable To register the speak machine uptime hotkey.", u"uptime",
      [](Application& a) { SpeakUptime(a.platform.facts, a.speech); }},
     {24, kVkF6, kVkF6, u"Unable To register the toggle pc CPU monitor hotkey.",
-     u"CPU monitor", [](Application& a) { TogglePcCpuMonitor(a.platform.files, a.speech, a.monitors); }},
+     u"CPU monitor", ToggleOf<MonitorName::PcCpu>},
     {25, kVkF7, kVkF7, u"Unable To register the toggle pc memory monitor hotkey.",
      u"memory monitor",
-     [](Application& a) { TogglePcMemoryMonitor(a.platform.files, a.speech, a.monitors); }},
+     ToggleOf<MonitorName::PcMemory>},
     {26, '4', '4', u"Unable To register the speak battery status hotkey.", u"battery",
      [](Application& a) { SpeakBatteryStatus(a.platform.facts, a.speech); }},
     {27, kVkF8, kVkF8, u"Unable To register the toggle battery monitor hotkey.",
      u"battery monitor",
-     [](Application& a) { ToggleBatteryMonitor(a.platform.facts, a.platform.files, a.speech, a.monitors); }},
+     ToggleOf<MonitorName::PcBattery>},
     {28, 'U', 'U', u"Unable To register the Check for updates hotkey.", u"updates",
      [](Application& a) {
          if (kPackageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
