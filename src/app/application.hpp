@@ -1,6 +1,7 @@
 #pragma once
 // Start-up, the main loop, the dispatch table and the roads out.
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -60,8 +61,9 @@ void ToggleOf(Application& a) {
     ToggleMonitor(name, a.platform, a.platform.files, a.speech, a.processes, a.monitors);
 }
 
-// One row per hotkey, indexed by id; see HotkeyAction.
-inline constexpr HotkeyTable kHotkeys = {{
+// The hotkeys, one row each, indexed by id; see HotkeyAction. A new hotkey is a
+// row here with its action.
+inline constexpr auto kHotkeys = std::to_array<HotkeyAction>({
     {0, 'Q', 'Q', u"Unable To register the exit hotkey.", u"exit", nullptr},
     {1, kVkOem3, kVkOem8, u"Unable To register the Speak CPU Info hotkey.", u"CPU info",
      [](Application& a) { SpeakCpuInfo(a.platform.facts, a.speech); }},
@@ -140,6 +142,8 @@ inline constexpr HotkeyTable kHotkeys = {{
      }},
     {29, kVkSpace, kVkSpace, u"Unable To register the Repeat last spoken text hotkey.", u"repeat",
      [](Application& a) { RepeatLastSpoken(a.speech); }},
-}};
+});
+static_assert(EveryRowHasItsOwnId(kHotkeys), "row i of the hotkey table has id i");
+inline constexpr int kHotkeyCount = static_cast<int>(kHotkeys.size());
 
 }  // namespace tarrow
