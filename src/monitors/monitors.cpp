@@ -33,6 +33,9 @@ bool TakeTurn(SystemFacts& clock, Monitor& m) {
     return true;
 }
 
+// Which direction cue an unchanged figure gets (possible only with a negative
+// threshold): FallUnlessAbove rises only for a higher figure, RiseUnlessBelow
+// falls only for a lower one.
 enum class Direction { RiseUnlessBelow, FallUnlessAbove };
 
 struct MonitorRow;
@@ -172,7 +175,6 @@ using enum Direction;
 constexpr auto kMonitorRows = std::to_array<MonitorRow>({
     {FocusedCpu, TickFocusedCpu, &SoundCues::cpu, FallUnlessAbove, u"Focused Process CPU Monitor",
      NoFocusedProcess},
-    // Asks the opposite question: the two differ only for an unchanged figure.
     {FocusedMemory, TickFocusedMemory, &SoundCues::memory, RiseUnlessBelow,
      u"Focused Process memory Monitor", NoFocusedProcess},
     {PcCpu, TickPcCpu, &SoundCues::cpu, FallUnlessAbove, u"PC CPU Monitor", nullptr},
