@@ -129,7 +129,9 @@ int main(int argc, char** argv) {
     std::string prefs = "[general]\r\nmodifier = control+alt+shift\r\n[monitors]\r\n";
     while (prefs.size() + 256 < kMiB) prefs += "; a comment line that pads the file to its limit\r\n";
     prefs += "pc_cpu_monitor = 0\r\n";
-    const auto toggle = [&] { tarrow::TogglePcCpuMonitor(platform, speech, monitors); };
+    const auto toggle = [&] {
+        tarrow::ToggleMonitor(tarrow::MonitorName::PcCpu, roles, platform, speech, state, monitors);
+    };
     const auto load = [&] {
         tarrow::Settings settings;
         tarrow::LoadSettings(platform, settings);

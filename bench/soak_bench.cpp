@@ -78,10 +78,9 @@ int main(int argc, char** argv) {
     tarrow::Application app(roles);
     const int64_t start = platform.NowMs();
     tarrow::InitMonitors(app.monitors, start);
-    for (tarrow::Monitor* m : {&app.monitors.fpCpu, &app.monitors.fpMemory, &app.monitors.pcCpu,
-                               &app.monitors.pcMemory, &app.monitors.pcBattery}) {
-        m->enabled = 1;
-        m->interval = 250;
+    for (tarrow::Monitor& m : app.monitors.byName) {
+        m.enabled = 1;
+        m.interval = 250;
     }
     app.processes.focusedPid = ::getpid();
     app.lastRefreshTime = start;

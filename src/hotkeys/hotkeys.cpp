@@ -1,12 +1,31 @@
 #include "hotkeys/hotkeys.hpp"
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 #include "platform/text.hpp"
 
 namespace tarrow {
 
-const std::array<int, kHotkeyCount> kRegistrationOrder = {
-    0, 1, 8, 7, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14, 15,
-    16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
+namespace {
+
+// The exit hotkey first (when it fails, no other is taken), then ids 1, 8 and
+// 7; the others follow in order of id, so a new row is registered last.
+constexpr int kRegisteredFirst[] = {kExitHotkeyId, 1, 8, 7};
+
+std::vector<int> RegistrationOrder(int count) {
+    std::vector<int> order;
+    for (const int id : kRegisteredFirst)
+        if (id < count) order.push_back(id);
+    for (int id = 0; id < count; ++id)
+        if (std::find(std::begin(kRegisteredFirst), std::end(kRegisteredFirst), id) ==
+            std::end(kRegisteredFirst))
+            order.push_back(id);
+    return order;
+}
+
+}  // namespace
 
 const std::u16string_view kExitSuffix =
     u" The app will now exit. Please either make sure no other copies of the app are running, "
@@ -32,16 +51,17 @@ int64_t ParseModifiers(std::u16string& modifier) {
 }
 
 bool RegisterAllHotkeys(Keyboard& keyboard, Dialogs& dialogs, std::u16string& modifier,
-                        const HotkeyTable& table) {
+                        HotkeyTable table) {
     const std::u16string layoutName = keyboard.KeyboardLayoutName();
-    std::array<HotkeyRequest, kHotkeyCount> requests;
-    for (size_t i = 0; i < requests.size(); ++i) {
-        const HotkeyAction& row = table[static_cast<size_t>(kRegistrationOrder[i])];
-        requests[i] = {row.id, static_cast<uint32_t>(ParseModifiers(modifier)),
-                       row.KeyOn(layoutName), row.label};
+    const std::vector<int> order = RegistrationOrder(static_cast<int>(table.size()));
+    std::vector<HotkeyRequest> requests;
+    for (const int id : order) {
+        const HotkeyAction& row = table[static_cast<size_t>(id)];
+        requests.push_back({row.id, static_cast<uint32_t>(ParseModifiers(modifier)),
+                            row.KeyOn(layoutName), row.label});
     }
     keyboard.PrepareHotkeys(requests);
-    for (const int id : kRegistrationOrder) {
+    for (const int id : order) {
         const HotkeyAction& row = table[static_cast<size_t>(id)];
         const auto flags = static_cast<uint32_t>(ParseModifiers(modifier));
         if (keyboard.RegisterHotkey(id, flags, row.KeyOn(layoutName), row.label)) continue;

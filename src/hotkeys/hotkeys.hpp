@@ -1,9 +1,9 @@
 #pragma once
-// The thirty global hotkeys: the row each one has in the hotkey table, modifier
+// The global hotkeys: the row each one has in the hotkey table, modifier
 // parsing and registration.
 
-#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,7 +13,6 @@ namespace tarrow {
 
 struct Application;  // what the actions run on; the table itself lives with it
 
-inline constexpr int kHotkeyCount = 30;
 inline constexpr int kExitHotkeyId = 0;
 
 // One row of the hotkey table: everything registration, dispatch and the
@@ -32,11 +31,15 @@ struct HotkeyAction {
     bool Fatal() const { return id == kExitHotkeyId; }
 };
 
-// Indexed by id.
-using HotkeyTable = std::array<HotkeyAction, kHotkeyCount>;
+// Indexed by id (the table itself and its size: kHotkeys, kHotkeyCount).
+using HotkeyTable = std::span<const HotkeyAction>;
 
-// The order in which the hotkeys are registered.
-extern const std::array<int, kHotkeyCount> kRegistrationOrder;
+// Whether every row stands at its id, so that the table can be indexed by id.
+constexpr bool EveryRowHasItsOwnId(HotkeyTable table) {
+    for (size_t i = 0; i < table.size(); ++i)
+        if (table[i].id < 0 || static_cast<size_t>(table[i].id) != i) return false;
+    return !table.empty() && table[kExitHotkeyId].action == nullptr;
+}
 
 extern const std::u16string_view kExitSuffix;
 
@@ -47,6 +50,6 @@ int64_t ParseModifiers(std::u16string& modifier);
 // Registers every hotkey of the table, showing a box for each failure. Returns
 // false when the exit hotkey failed: its box was shown and the program must end.
 bool RegisterAllHotkeys(Keyboard& keyboard, Dialogs& dialogs, std::u16string& modifier,
-                        const HotkeyTable& table);
+                        HotkeyTable table);
 
 }  // namespace tarrow

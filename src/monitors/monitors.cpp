@@ -1,6 +1,7 @@
-// The five periodic monitors and their toggles.
+// The periodic monitors, one row each: their pass and their toggles.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -32,102 +33,163 @@ bool TakeTurn(SystemFacts& clock, Monitor& m) {
     return true;
 }
 
+// Which direction cue an unchanged figure gets (possible only with a negative
+// threshold): FallUnlessAbove rises only for a higher figure, RiseUnlessBelow
+// falls only for a lower one.
 enum class Direction { RiseUnlessBelow, FallUnlessAbove };
+
+struct MonitorRow;
+
+// One monitor's turn in a pass, once its interval has run out.
+struct Turn {
+    MonitorRoles roles;
+    SpeechOutput& speech;
+    ProcessState& processes;
+    Monitors& monitors;
+    const SoundCues& cues;
+    const MonitorRow& row;
+    Monitor& m;
+};
+
+// What a toggle may look at before it flips the switch.
+struct ToggleCheck {
+    ProcessRoles roles;
+    SpeechOutput& speech;
+    ProcessState& processes;
+    Monitor& m;
+};
+
+// One row per monitor: everything the pass and the toggle know of it.
+struct MonitorRow {
+    MonitorName name;
+    void (*tick)(Turn&);  // takes the sample and speaks when it moved enough
+    CueId SoundCues::*kind;  // started beside the direction cue
+    Direction direction;
+    std::u16string_view title;  // the toggle says it with " on" or " off"
+    // Says why the monitor cannot run and switches it off; none: it always can.
+    bool (*refuses)(ToggleCheck&);
+};
 
 // False (and silent) unless the figure moved by more than the threshold since
 // the monitor last spoke; otherwise the direction cue and the monitor's own cue
 // are started.
-bool StartCues(SpeechAndSound& sound, const Monitor& m, double sample, CueId kind,
-               const SoundCues& cues, Direction direction = Direction::FallUnlessAbove) {
-    const double last = m.lastAnnounced;
-    if (!(std::fabs(sample - last) > static_cast<double>(m.threshold))) return false;
-    const bool up = direction == Direction::FallUnlessAbove ? sample > last : !(sample < last);
-    sound.PlayCue(up ? cues.up : cues.down);
-    sound.PlayCue(kind);
+bool StartCues(Turn& t, double sample) {
+    const double last = t.m.lastAnnounced;
+    if (!(std::fabs(sample - last) > static_cast<double>(t.m.threshold))) return false;
+    const bool up =
+        t.row.direction == Direction::FallUnlessAbove ? sample > last : !(sample < last);
+    t.roles.sound.PlayCue(up ? t.cues.up : t.cues.down);
+    t.roles.sound.PlayCue(t.cues.*t.row.kind);
     return true;
 }
 
-void TickFocusedCpu(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
-                    Monitor& m, const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
+void TickFocusedCpu(Turn& t) {
     // Two snapshots: the interval counts from between them, and the figure is
     // the second one's.
-    RefreshProcessList(roles.processes, processes);
-    m.lastSampleTime = roles.processes.facts.NowMs();
-    const ProcessEntry* entry = RefreshAndFindFocused(roles.processes, processes);
+    RefreshProcessList(t.roles.processes, t.processes);
+    t.m.lastSampleTime = t.roles.processes.facts.NowMs();
+    const ProcessEntry* entry = RefreshAndFindFocused(t.roles.processes, t.processes);
     if (!entry) {
-        m.enabled = 0;
-        speech.Speak(u"Focused process closed. Monitor off.", false);
+        t.m.enabled = 0;
+        t.speech.Speak(u"Focused process closed. Monitor off.", false);
         return;
     }
     const double sample = entry->cpu;
-    if (!StartCues(roles.sound, m, sample, cues.cpu, cues)) return;
-    speech.Speak(IntegerText(ToWholeNumber(sample)) + u" CPU", false);
-    m.lastAnnounced = sample;
+    if (!StartCues(t, sample)) return;
+    t.speech.Speak(IntegerText(ToWholeNumber(sample)) + u" CPU", false);
+    t.m.lastAnnounced = sample;
 }
 
-void TickFocusedMemory(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
-                       Monitor& m, const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
-    RefreshProcessList(roles.processes, processes);
-    const ProcessEntry* entry = RefreshAndFindFocused(roles.processes, processes);
+void TickFocusedMemory(Turn& t) {
+    RefreshProcessList(t.roles.processes, t.processes);
+    const ProcessEntry* entry = RefreshAndFindFocused(t.roles.processes, t.processes);
     if (!entry) {
-        m.enabled = 0;
-        speech.Speak(u"Focused process closed. Memory monitor off.", false);
+        t.m.enabled = 0;
+        t.speech.Speak(u"Focused process closed. Memory monitor off.", false);
         return;
     }
     const float bytes = static_cast<float>(entry->memory);
     const auto sample = static_cast<double>(WholeMebibytes(bytes));
-    if (!StartCues(roles.sound, m, sample, cues.memory, cues, Direction::RiseUnlessBelow)) return;
-    speech.Speak(FormatBytes(bytes) + u" Memory", false);
-    m.lastAnnounced = sample;
+    if (!StartCues(t, sample)) return;
+    t.speech.Speak(FormatBytes(bytes) + u" Memory", false);
+    t.m.lastAnnounced = sample;
 }
 
-void TickPcCpu(MonitorRoles roles, SpeechOutput& speech, const ProcessList& list, Monitor& m,
-               const SoundCues& cues) {
-    if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) return;
-    const int64_t figure = TotalCpuPercent(list);
+void TickPcCpu(Turn& t) {
+    const int64_t figure = TotalCpuPercent(t.processes.list);
     const auto sample = static_cast<double>(figure);
-    if (!StartCues(roles.sound, m, sample, cues.cpu, cues)) return;
-    speech.Speak(IntegerText(figure) + u" CPU", false);
-    m.lastAnnounced = sample;
+    if (!StartCues(t, sample)) return;
+    t.speech.Speak(IntegerText(figure) + u" CPU", false);
+    t.m.lastAnnounced = sample;
 }
 
-void TickPcMemory(MonitorRoles roles, SpeechOutput& speech, Monitor& m, const SoundCues& cues) {
-    SystemFacts& facts = roles.processes.facts;
-    if (!IsOn(m) || !TakeTurn(facts, m)) return;
+void TickPcMemory(Turn& t) {
+    SystemFacts& facts = t.roles.processes.facts;
     const uint64_t total = facts.GetMemoryStatus().totalPhys;
     if (total == 0) return;  // the status could not be read: no figure to compare this time
     const uint64_t available = facts.GetMemoryStatus().availPhys;
     const float bytes = static_cast<float>(InUseBytes(total, available));
     const auto sample = static_cast<double>(WholeMebibytes(bytes));
-    if (!StartCues(roles.sound, m, sample, cues.memory, cues)) return;
-    speech.Speak(FormatBytes(bytes) + u" RAM", false);
-    m.lastAnnounced = sample;
+    if (!StartCues(t, sample)) return;
+    t.speech.Speak(FormatBytes(bytes) + u" RAM", false);
+    t.m.lastAnnounced = sample;
 }
 
-void TickPcBattery(MonitorRoles roles, SpeechOutput& speech, Monitors& monitors,
-                   const SoundCues& cues) {
-    SystemFacts& facts = roles.processes.facts;
-    Monitor& m = monitors.pcBattery;
-    if (!IsOn(m) || !TakeTurn(facts, m)) return;
+void TickPcBattery(Turn& t) {
+    SystemFacts& facts = t.roles.processes.facts;
     const auto percent = static_cast<int8_t>(facts.GetPowerStatus().batteryLifePercent);
     const auto line = static_cast<int8_t>(facts.GetPowerStatus().acLineStatus);
     if (percent == -1) {
         // The next PC toggle stores this with the other switches.
-        speech.Speak(u"No battery", false);
-        m.enabled = 0;
+        t.speech.Speak(u"No battery", false);
+        t.m.enabled = 0;
         return;
     }
-    if (line != monitors.lastPowerLine) {
-        monitors.lastPowerLine = line;
-        SpeakBatteryStatus(facts, speech);
+    if (line != t.monitors.lastPowerLine) {
+        t.monitors.lastPowerLine = line;
+        SpeakBatteryStatus(facts, t.speech);
     }
     const auto sample = static_cast<double>(percent);
-    if (!StartCues(roles.sound, m, sample, cues.battery, cues)) return;
-    SpeakBatteryStatus(facts, speech);
-    m.lastAnnounced = sample;
+    if (!StartCues(t, sample)) return;
+    SpeakBatteryStatus(facts, t.speech);
+    t.m.lastAnnounced = sample;
 }
+
+bool NoFocusedProcess(ToggleCheck& c) {
+    if (FindIndexByPid(c.roles, c.processes, c.processes.focusedPid) != -1) return false;
+    c.m.enabled = 0;
+    c.speech.Speak(u"No focused process", false);
+    return true;
+}
+
+bool NoBattery(ToggleCheck& c) {
+    if (c.roles.facts.GetPowerStatus().batteryLifePercent != 255) return false;
+    c.speech.Speak(u"No battery", false);
+    c.m.enabled = 0;
+    return true;
+}
+
+using enum MonitorName;
+using enum Direction;
+
+constexpr auto kMonitorRows = std::to_array<MonitorRow>({
+    {FocusedCpu, TickFocusedCpu, &SoundCues::cpu, FallUnlessAbove, u"Focused Process CPU Monitor",
+     NoFocusedProcess},
+    {FocusedMemory, TickFocusedMemory, &SoundCues::memory, RiseUnlessBelow,
+     u"Focused Process memory Monitor", NoFocusedProcess},
+    {PcCpu, TickPcCpu, &SoundCues::cpu, FallUnlessAbove, u"PC CPU Monitor", nullptr},
+    {PcMemory, TickPcMemory, &SoundCues::memory, FallUnlessAbove, u"PC memory Monitor", nullptr},
+    {PcBattery, TickPcBattery, &SoundCues::battery, FallUnlessAbove, u"PC battery Monitor",
+     NoBattery},
+});
+
+constexpr bool OneRowPerNameInOrder() {
+    if (kMonitorRows.size() != kMonitorCount) return false;
+    for (size_t i = 0; i < kMonitorRows.size(); ++i)
+        if (static_cast<size_t>(kMonitorRows[i].name) != i) return false;
+    return true;
+}
+static_assert(OneRowPerNameInOrder(), "one row per monitor, in the order of MonitorName");
 
 // Flips exactly 0 and 1; any other value from the settings stays as it is.
 void Flip(SpeechOutput& speech, Monitor& m, std::u16string_view name) {
@@ -142,9 +204,7 @@ void Flip(SpeechOutput& speech, Monitor& m, std::u16string_view name) {
 
 // The value of a monitor that a settings key configures.
 int64_t& ValueOf(Monitors& monitors, const MonitorSetting& setting) {
-    Monitor* const byName[] = {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu,
-                               &monitors.pcMemory, &monitors.pcBattery};
-    Monitor& m = *byName[static_cast<size_t>(setting.monitor)];
+    Monitor& m = monitors[setting.monitor];
     switch (setting.value) {
         case MonitorValue::Switch: return m.enabled;
         case MonitorValue::Interval: return m.interval;
@@ -160,14 +220,11 @@ void SaveStates(Files& files, Monitors& monitors) {
     SaveMonitorStates(files, states);
 }
 
-void ToggleFocused(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes, Monitor& m,
-                   std::u16string_view name) {
-    if (FindIndexByPid(roles, processes, processes.focusedPid) == -1) {
-        m.enabled = 0;
-        speech.Speak(u"No focused process", false);
-        return;
-    }
-    Flip(speech, m, name);
+// Whether the settings file keeps this monitor's switch.
+bool KeepsSwitchInFile(MonitorName name) {
+    for (const MonitorSetting& setting : kMonitorSettings)
+        if (setting.monitor == name && setting.value == MonitorValue::Switch) return true;
+    return false;
 }
 
 }  // namespace
@@ -175,9 +232,7 @@ void ToggleFocused(ProcessRoles roles, SpeechOutput& speech, ProcessState& proce
 void InitMonitors(Monitors& monitors, int64_t now) {
     monitors = Monitors{};
     for (const MonitorSetting& setting : kMonitorSettings) ValueOf(monitors, setting) = setting.builtIn;
-    for (Monitor* m : {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu, &monitors.pcMemory,
-                       &monitors.pcBattery})
-        m->lastSampleTime = now;
+    for (Monitor& m : monitors.byName) m.lastSampleTime = now;
 }
 
 void ApplySettings(Monitors& monitors, const Settings& settings) {
@@ -192,51 +247,29 @@ int64_t WholeMebibytes(float bytes) {
 
 int64_t NextMonitorDue(const Monitors& monitors) {
     int64_t due = kMax;
-    for (const Monitor* m : {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu,
-                             &monitors.pcMemory, &monitors.pcBattery})
-        if (IsOn(*m)) due = std::min(due, DueTime(*m));
+    for (const Monitor& m : monitors.byName)
+        if (IsOn(m)) due = std::min(due, DueTime(m));
     return due;
 }
 
 void MonitorPass(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
                  Monitors& monitors, const SoundCues& cues) {
-    TickFocusedCpu(roles, speech, processes, monitors.fpCpu, cues);
-    TickFocusedMemory(roles, speech, processes, monitors.fpMemory, cues);
-    TickPcCpu(roles, speech, processes.list, monitors.pcCpu, cues);
-    TickPcMemory(roles, speech, monitors.pcMemory, cues);
-    TickPcBattery(roles, speech, monitors, cues);
-}
-
-void TogglePcCpuMonitor(Files& files, SpeechOutput& speech, Monitors& monitors) {
-    Flip(speech, monitors.pcCpu, u"PC CPU Monitor");
-    SaveStates(files, monitors);
-}
-
-void TogglePcMemoryMonitor(Files& files, SpeechOutput& speech, Monitors& monitors) {
-    Flip(speech, monitors.pcMemory, u"PC memory Monitor");
-    SaveStates(files, monitors);
-}
-
-void ToggleBatteryMonitor(SystemFacts& facts, Files& files, SpeechOutput& speech,
-                          Monitors& monitors) {
-    if (facts.GetPowerStatus().batteryLifePercent == 255) {
-        speech.Speak(u"No battery", false);
-        monitors.pcBattery.enabled = 0;
-        return;
+    for (const MonitorRow& row : kMonitorRows) {
+        Monitor& m = monitors[row.name];
+        if (!IsOn(m) || !TakeTurn(roles.processes.facts, m)) continue;
+        Turn turn{roles, speech, processes, monitors, cues, row, m};
+        row.tick(turn);
     }
-    Flip(speech, monitors.pcBattery, u"PC battery Monitor");
-    SaveStates(files, monitors);
 }
 
-void ToggleFocusedCpuMonitor(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes,
-                             Monitors& monitors) {
-    ToggleFocused(roles, speech, processes, monitors.fpCpu, u"Focused Process CPU Monitor");
-}
-
-void ToggleFocusedMemoryMonitor(ProcessRoles roles, SpeechOutput& speech,
-                                ProcessState& processes, Monitors& monitors) {
-    ToggleFocused(roles, speech, processes, monitors.fpMemory,
-                  u"Focused Process memory Monitor");
+void ToggleMonitor(MonitorName name, ProcessRoles roles, Files& files, SpeechOutput& speech,
+                   ProcessState& processes, Monitors& monitors) {
+    const MonitorRow& row = kMonitorRows[static_cast<size_t>(name)];
+    Monitor& m = monitors[name];
+    ToggleCheck check{roles, speech, processes, m};
+    if (row.refuses && row.refuses(check)) return;
+    Flip(speech, m, row.title);
+    if (KeepsSwitchInFile(name)) SaveStates(files, monitors);
 }
 
 }  // namespace tarrow

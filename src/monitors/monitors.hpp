@@ -1,6 +1,7 @@
 #pragma once
-// The five periodic monitors and the one-shot system announcements.
+// The periodic monitors and the one-shot system announcements.
 
+#include <array>
 #include <cstdint>
 
 #include "platform/platform_services.hpp"
@@ -21,8 +22,11 @@ struct Monitor {
 };
 
 struct Monitors {
-    Monitor fpCpu, fpMemory, pcCpu, pcMemory, pcBattery;
-    int64_t lastPowerLine = 0;  // the AC-line byte read as signed: 0, 1 or -1
+    std::array<Monitor, kMonitorCount> byName{};  // indexed by MonitorName
+    int64_t lastPowerLine = 0;  // the PC battery's AC-line byte read as signed: 0, 1 or -1
+
+    Monitor& operator[](MonitorName name) { return byName[static_cast<size_t>(name)]; }
+    const Monitor& operator[](MonitorName name) const { return byName[static_cast<size_t>(name)]; }
 };
 
 // Built-in values: all off, built-in intervals and thresholds, sampled now.
@@ -46,19 +50,15 @@ struct MonitorRoles {
     SpeechAndSound& sound;
 };
 
-// One pass: focused-process CPU, focused-process memory, PC CPU, PC memory, PC battery.
+// One pass: every monitor in order of name (focused-process CPU, focused-process
+// memory, PC CPU, PC memory, PC battery).
 void MonitorPass(MonitorRoles roles, SpeechOutput& speech, ProcessState& processes,
                  Monitors& monitors, const SoundCues& cues);
 
-// The PC toggles store the switches in the settings file.
-void TogglePcCpuMonitor(Files& files, SpeechOutput& speech, Monitors& monitors);
-void TogglePcMemoryMonitor(Files& files, SpeechOutput& speech, Monitors& monitors);
-void ToggleBatteryMonitor(SystemFacts& facts, Files& files, SpeechOutput& speech,
-                          Monitors& monitors);
-void ToggleFocusedCpuMonitor(ProcessRoles roles, SpeechOutput& speech, ProcessState& processes,
-                             Monitors& monitors);
-void ToggleFocusedMemoryMonitor(ProcessRoles roles, SpeechOutput& speech,
-                                ProcessState& processes, Monitors& monitors);
+// Switches a monitor on or off, saying so. A monitor whose switch is kept in
+// the settings file stores the switches after every press.
+void ToggleMonitor(MonitorName name, ProcessRoles roles, Files& files, SpeechOutput& speech,
+                   ProcessState& processes, Monitors& monitors);
 
 // Announcements.
 // Total minus available physical memory; 0 when the status makes no sense.

@@ -1,6 +1,7 @@
 #include "settings/settings.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "platform/text.hpp"
 #include "settings/ini.hpp"
@@ -11,7 +12,9 @@ namespace tarrow {
 using enum MonitorName;
 using enum MonitorValue;
 
-constinit const std::array<MonitorSetting, 13> kMonitorSettings{{
+namespace {
+
+constexpr auto kMonitorKeys = std::to_array<MonitorSetting>({
     {u"pc_cpu_monitor", 0, 0, &Settings::pc_cpu_monitor, PcCpu, Switch},
     {u"pc_memory_monitor", 0, 0, &Settings::pc_memory_monitor, PcMemory, Switch},
     {u"pc_battery_monitor", 0, 0, &Settings::pc_battery_monitor, PcBattery, Switch},
@@ -25,7 +28,24 @@ constinit const std::array<MonitorSetting, 13> kMonitorSettings{{
     {u"pc_cpu_diff", 2, 2, &Settings::pc_cpu_diff, PcCpu, Threshold},
     {u"pc_memory_diff", 100, 100, &Settings::pc_memory_diff, PcMemory, Threshold},
     {u"pc_battery_diff", 10, 10, &Settings::pc_battery_diff, PcBattery, Threshold},
-}};
+});
+
+// Every monitor has its interval and its threshold, and at most one switch.
+constexpr bool EveryMonitorHasItsKeys() {
+    for (size_t name = 0; name < kMonitorCount; ++name) {
+        int counts[3] = {};  // switches, intervals, thresholds
+        for (const MonitorSetting& setting : kMonitorKeys)
+            if (static_cast<size_t>(setting.monitor) == name)
+                ++counts[static_cast<int>(setting.value)];
+        if (counts[0] > 1 || counts[1] != 1 || counts[2] != 1) return false;
+    }
+    return true;
+}
+static_assert(EveryMonitorHasItsKeys());
+
+}  // namespace
+
+constinit const std::span<const MonitorSetting> kMonitorSettings = kMonitorKeys;
 
 Settings::Settings() {
     for (const MonitorSetting& setting : kMonitorSettings) this->*setting.field = setting.builtIn;

@@ -1,8 +1,8 @@
 #pragma once
 // The settings record and the prefs.ini file behind it.
 
-#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -41,7 +41,10 @@ struct Settings {
 };
 
 // The monitor a key of group "monitors" configures, and which of its values.
+// In the order a monitor pass ticks them; every table of the monitors is
+// indexed by name.
 enum class MonitorName { FocusedCpu, FocusedMemory, PcCpu, PcMemory, PcBattery };
+inline constexpr size_t kMonitorCount = static_cast<size_t>(MonitorName::PcBattery) + 1;
 enum class MonitorValue { Switch, Interval, Threshold };
 
 // One key of group "monitors".
@@ -54,8 +57,9 @@ struct MonitorSetting {
     MonitorValue value;
 };
 
-// In the order a new file lists them. The switches are what a save stores.
-extern const std::array<MonitorSetting, 13> kMonitorSettings;
+// In the order a new file lists them. The switches are what a save stores;
+// a monitor without one starts off in every run.
+extern const std::span<const MonitorSetting> kMonitorSettings;
 
 // Reads prefs.ini into `settings`, creating the file with its default
 // contents when it is missing (that run keeps the built-in values).

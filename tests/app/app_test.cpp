@@ -138,7 +138,7 @@ std::string FirstEffect(const FakePlatform& fake, size_t mark, size_t boxesBefor
 }
 
 TEST(Dispatch, EveryIdReachesItsOwnAction) {
-    const std::string expected[30] = {
+    const std::string expected[] = {
         "Speak Exiting",
         "Speak Processor: Fake CPU, with 4 total cores.",
         "Speak b.exe: 0%; 200.00 B. 2 of 6",
@@ -170,7 +170,8 @@ TEST(Dispatch, EveryIdReachesItsOwnAction) {
         "StartWorker",
         "Speak marker",
     };
-    for (int64_t id = 0; id < 30; ++id) {
+    ASSERT_EQ(std::size(expected), kHotkeys.size());
+    for (int64_t id = 0; id < kHotkeyCount; ++id) {
         FakePlatform fake;
         const char16_t* names[] = {u"a.exe", u"b.exe", u"c.exe", u"d.exe", u"e.exe", u"f.exe"};
         for (uint32_t pid = 1; pid <= 6; ++pid) fake.AddProcess(pid, names[pid - 1], 100 * pid);
@@ -195,7 +196,8 @@ TEST(Dispatch, EveryIdReachesItsOwnAction) {
             EXPECT_EQ(fake.clipboard, std::vector<std::u16string>{u"marker"});
         }
     }
-    EXPECT_EQ(std::set<std::string>(std::begin(expected), std::end(expected)).size(), 30u);
+    EXPECT_EQ(std::set<std::string>(std::begin(expected), std::end(expected)).size(),
+              kHotkeys.size());
 }
 
 TEST(Dispatch, UnknownIdsAndOtherEventsAreIgnored) {
@@ -203,7 +205,7 @@ TEST(Dispatch, UnknownIdsAndOtherEventsAreIgnored) {
     Application app(fake);
     ASSERT_TRUE(Startup(app));
     const size_t mark = fake.calls.size();
-    for (const int64_t id : {30, -1, 1000})
+    for (const int64_t id : {int64_t{kHotkeyCount}, int64_t{-1}, int64_t{1000}})
         EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, id}), LoopControl::Continue) << id;
     EXPECT_EQ(Dispatch(app, {EventKind::Other, 0}), LoopControl::Continue);
     EXPECT_EQ(FirstEffect(fake, mark, 0), "nothing");

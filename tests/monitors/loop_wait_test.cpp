@@ -14,6 +14,7 @@ namespace tarrow {
 namespace {
 
 using testing::FakePlatform;
+using enum MonitorName;
 
 size_t Count(const FakePlatform& fake, const std::string& call) {
     return static_cast<size_t>(std::count(fake.calls.begin(), fake.calls.end(), call));
@@ -45,11 +46,11 @@ Trace RunScenario(const std::function<LoopControl(Application&)>& pass) {
     fake.AddProcess(42, u"app.exe", 64 << 20);
     Application app(fake);
     EXPECT_TRUE(Startup(app));
-    app.monitors.pcMemory.enabled = 1;
-    app.monitors.pcMemory.interval = 700;
-    app.monitors.pcBattery.enabled = 1;
-    app.monitors.pcBattery.interval = 1500;
-    app.monitors.pcCpu.interval = 333;
+    app.monitors[PcMemory].enabled = 1;
+    app.monitors[PcMemory].interval = 700;
+    app.monitors[PcBattery].enabled = 1;
+    app.monitors[PcBattery].interval = 1500;
+    app.monitors[PcCpu].interval = 333;
     fake.PushHotkey(13, 1234);
     fake.PushHotkey(24, 1266);  // PC CPU monitor on
     fake.PushHotkey(26, 2000);
@@ -102,8 +103,8 @@ TEST(LoopWait, AMonitorStillFiresAtItsDueTime) {
     fake.closeWhenIdle = false;
     Application app(fake);
     ASSERT_TRUE(Startup(app));
-    app.monitors.pcMemory.enabled = 1;
-    app.monitors.pcMemory.interval = 1000;
+    app.monitors[PcMemory].enabled = 1;
+    app.monitors[PcMemory].interval = 1000;
     RunPass(app);
     EXPECT_EQ(fake.now, 1000);
     RunPass(app);
@@ -128,9 +129,9 @@ TEST(LoopWait, AnIntervalOfZeroStillFiresEveryMillisecond) {
     fake.closeWhenIdle = false;
     Application app(fake);
     ASSERT_TRUE(Startup(app));
-    app.monitors.pcMemory.enabled = 1;
-    app.monitors.pcMemory.interval = 0;
-    app.monitors.pcMemory.threshold = -1;
+    app.monitors[PcMemory].enabled = 1;
+    app.monitors[PcMemory].interval = 0;
+    app.monitors[PcMemory].threshold = -1;
     for (int i = 0; i < 10; ++i) RunPass(app);
     EXPECT_EQ(fake.now, 10);
     EXPECT_EQ(fake.spoken.size(), 11u);  // the welcome and one per pass

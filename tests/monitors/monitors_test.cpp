@@ -10,6 +10,7 @@ namespace {
 
 using testing::FakePlatform;
 using testing::SpokenText;
+using enum MonitorName;
 
 constexpr int64_t kMiB = 1 << 20;
 
@@ -29,6 +30,8 @@ protected:
     void SetTotalCpu(double a, double b) {
         processes.list.entries = {{u"a.exe", 1, a, 100}, {u"b.exe", 1, b, 200}};
     }
+
+    void Toggle(MonitorName name) { ToggleMonitor(name, fake, fake, speech, processes, monitors); }
 
     // In-use memory of the machine, with 16 GiB in total.
     void SetUsedMemory(uint64_t used) { fake.memory = {16ull << 30, (16ull << 30) - used}; }
@@ -53,7 +56,7 @@ protected:
 };
 
 TEST_F(MonitorTest, AMoveEqualToTheThresholdStaysSilentAndOneMoreIsAnnounced) {
-    monitors.pcCpu.enabled = 1;
+    monitors[PcCpu].enabled = 1;
     SetTotalCpu(4, 6);
     PassAt(5000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"10 CPU", false}}));
@@ -73,8 +76,8 @@ TEST_F(MonitorTest, AMoveEqualToTheThresholdStaysSilentAndOneMoreIsAnnounced) {
 }
 
 TEST_F(MonitorTest, ASlowDriftIsAnnouncedOnTheThirdSampleThenCountsFromThere) {
-    monitors.pcCpu.enabled = 1;
-    monitors.pcCpu.lastAnnounced = 10;
+    monitors[PcCpu].enabled = 1;
+    monitors[PcCpu].lastAnnounced = 10;
     int64_t now = 0;
     std::vector<std::u16string> heard;
     for (double figure = 11; figure <= 16; ++figure) {
@@ -89,8 +92,8 @@ TEST_F(MonitorTest, ASlowDriftIsAnnouncedOnTheThirdSampleThenCountsFromThere) {
 }
 
 TEST_F(MonitorTest, AMonitorWaitsItsWholeIntervalAndCountsFromItsLastSample) {
-    monitors.pcMemory.enabled = 1;
-    monitors.pcMemory.interval = 1000;
+    monitors[PcMemory].enabled = 1;
+    monitors[PcMemory].interval = 1000;
     SetUsedMemory(4ull << 30);
     PassAt(999);
     EXPECT_TRUE(Take().empty());
@@ -113,18 +116,18 @@ TEST_F(MonitorTest, FirstPcMemoryTickSpeaksRisingWithTheMemoryCue) {
     PassAt(5000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"4.00 GB RAM", false}}));
     EXPECT_EQ(TakeCues(), (std::vector<CueId>{cues.up, cues.memory}));
-    EXPECT_EQ(monitors.pcMemory.lastAnnounced, 4096);
+    EXPECT_EQ(monitors[PcMemory].lastAnnounced, 4096);
 }
 
 TEST_F(MonitorTest, AFailedMemoryReadingSkipsTheTickAndIsNoFigure) {
-    monitors.pcMemory.enabled = 1;
-    monitors.pcMemory.lastAnnounced = 4096;
+    monitors[PcMemory].enabled = 1;
+    monitors[PcMemory].lastAnnounced = 4096;
     fake.memory = {0, 0};
     PassAt(5000);
     EXPECT_TRUE(Take().empty());  // not "0.00 B RAM" with the falling cue
     EXPECT_TRUE(TakeCues().empty());
-    EXPECT_EQ(monitors.pcMemory.lastAnnounced, 4096);
-    EXPECT_EQ(monitors.pcMemory.lastSampleTime, 5000);  // the next try is one interval on
+    EXPECT_EQ(monitors[PcMemory].lastAnnounced, 4096);
+    EXPECT_EQ(monitors[PcMemory].lastSampleTime, 5000);  // the next try is one interval on
     SetUsedMemory(4ull << 30);
     PassAt(9999);
     EXPECT_TRUE(Take().empty());
@@ -146,26 +149,26 @@ TEST_F(MonitorTest, MemoryIsCountedInWholeMebibytesThroughSinglePrecision) {
 TEST_F(MonitorTest, FocusedMemoryAsksTheReversedDirectionQuestion) {
     // Only a negative threshold lets an unchanged figure through; then the
     // PC memory monitor falls and the focused-process memory monitor rises.
-    monitors.pcMemory.enabled = 1;
-    monitors.pcMemory.threshold = -1;
-    monitors.pcMemory.lastAnnounced = 4096;
+    monitors[PcMemory].enabled = 1;
+    monitors[PcMemory].threshold = -1;
+    monitors[PcMemory].lastAnnounced = 4096;
     SetUsedMemory(4ull << 30);
     PassAt(5000);
     EXPECT_EQ(TakeCues(), (std::vector<CueId>{cues.down, cues.memory}));
 
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;
-    monitors.pcMemory.enabled = 0;
-    monitors.fpMemory.enabled = 1;
-    monitors.fpMemory.threshold = -1;
-    monitors.fpMemory.lastAnnounced = 100;
+    monitors[PcMemory].enabled = 0;
+    monitors[FocusedMemory].enabled = 1;
+    monitors[FocusedMemory].threshold = -1;
+    monitors[FocusedMemory].lastAnnounced = 100;
     PassAt(10000);
     EXPECT_EQ(Take().back(), (SpokenText{u"100.00 MB Memory", false}));
     EXPECT_EQ(TakeCues(), (std::vector<CueId>{cues.up, cues.memory}));
 }
 
 TEST_F(MonitorTest, BatteryOnMainsSpeaksItsStatusTwiceAtTheFirstTick) {
-    monitors.pcBattery.enabled = 1;
+    monitors[PcBattery].enabled = 1;
     fake.power = {1, 85};
     PassAt(10000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"85% Charging", false}, {u"85% Charging", false}}));
@@ -191,14 +194,14 @@ TEST_F(MonitorTest, BatteryOnMainsSpeaksItsStatusTwiceAtTheFirstTick) {
 
 TEST_F(MonitorTest, NoBatteryFromTheToggleAndFromARunningMonitor) {
     fake.power = {1, 255};
-    ToggleBatteryMonitor(fake, fake, speech, monitors);
+    Toggle(PcBattery);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"No battery", false}}));
-    EXPECT_EQ(monitors.pcBattery.enabled, 0);
+    EXPECT_EQ(monitors[PcBattery].enabled, 0);
 
-    monitors.pcBattery.enabled = 1;
+    monitors[PcBattery].enabled = 1;
     PassAt(10000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"No battery", false}}));
-    EXPECT_EQ(monitors.pcBattery.enabled, 0);
+    EXPECT_EQ(monitors[PcBattery].enabled, 0);
     EXPECT_TRUE(fake.played.empty());
     PassAt(30000);
     EXPECT_TRUE(Take().empty());
@@ -207,20 +210,20 @@ TEST_F(MonitorTest, NoBatteryFromTheToggleAndFromARunningMonitor) {
 }
 
 TEST_F(MonitorTest, FocusedTogglesRefuseWithoutAFocusedProcess) {
-    monitors.fpCpu.enabled = 1;
-    ToggleFocusedCpuMonitor(fake, speech, processes, monitors);
-    ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
+    monitors[FocusedCpu].enabled = 1;
+    Toggle(FocusedCpu);
+    Toggle(FocusedMemory);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"No focused process", false},
                                                {u"No focused process", false}}));
-    EXPECT_EQ(monitors.fpCpu.enabled, 0);
-    EXPECT_EQ(monitors.fpMemory.enabled, 0);
+    EXPECT_EQ(monitors[FocusedCpu].enabled, 0);
+    EXPECT_EQ(monitors[FocusedMemory].enabled, 0);
 }
 
 TEST_F(MonitorTest, FocusedMonitorsSwitchThemselvesOffWhenTheProcessCloses) {
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;
-    ToggleFocusedCpuMonitor(fake, speech, processes, monitors);
-    ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
+    Toggle(FocusedCpu);
+    Toggle(FocusedMemory);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"Focused Process CPU Monitor on", true},
                                                {u"Focused Process memory Monitor on", true}}));
     PassAt(5000);
@@ -230,8 +233,8 @@ TEST_F(MonitorTest, FocusedMonitorsSwitchThemselvesOffWhenTheProcessCloses) {
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"Focused process closed. Monitor off.", false},
                                                {u"Focused process closed. Memory monitor off.",
                                                 false}}));
-    EXPECT_EQ(monitors.fpCpu.enabled, 0);
-    EXPECT_EQ(monitors.fpMemory.enabled, 0);
+    EXPECT_EQ(monitors[FocusedCpu].enabled, 0);
+    EXPECT_EQ(monitors[FocusedMemory].enabled, 0);
     EXPECT_TRUE(TakeCues().size() == 2u);  // only the earlier memory announcement's
     // A new process with the same PID is not followed until switched on again.
     fake.AddProcess(42, u"app.exe", 300 * kMiB);
@@ -243,8 +246,8 @@ TEST_F(MonitorTest, FocusedTogglesSwitchOffAndNeverSave) {
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;
     for (int i = 0; i < 2; ++i) {
-        ToggleFocusedCpuMonitor(fake, speech, processes, monitors);
-        ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
+        Toggle(FocusedCpu);
+        Toggle(FocusedMemory);
     }
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"Focused Process CPU Monitor on", true},
                                                {u"Focused Process memory Monitor on", true},
@@ -258,7 +261,7 @@ TEST_F(MonitorTest, LastAnnouncedValuesSurviveAChangeOfFocus) {
     fake.AddProcess(42, u"first.exe", 100 * kMiB);
     fake.AddProcess(43, u"second.exe", 103 * kMiB);
     processes.focusedPid = 42;
-    ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
+    Toggle(FocusedMemory);
     PassAt(5000);
     EXPECT_EQ(Take().back(), (SpokenText{u"100.00 MB Memory", false}));
     processes.focusedPid = 43;  // 3 MiB from the first process's figure: silent
@@ -268,37 +271,36 @@ TEST_F(MonitorTest, LastAnnouncedValuesSurviveAChangeOfFocus) {
     PassAt(15000);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"106.00 MB Memory", false}}));
     // Off and on again keeps it too.
-    ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
-    ToggleFocusedMemoryMonitor(fake, speech, processes, monitors);
+    Toggle(FocusedMemory);
+    Toggle(FocusedMemory);
     Take();
     fake.FindProcess(43)->workingSet = 110 * kMiB;
     PassAt(20000);
     EXPECT_TRUE(Take().empty());
-    EXPECT_EQ(monitors.fpMemory.lastAnnounced, 106);
+    EXPECT_EQ(monitors[FocusedMemory].lastAnnounced, 106);
 }
 
 TEST_F(MonitorTest, FocusedCpuCountsItsIntervalFromAfterItsFirstRefresh) {
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;
     fake.snapshotDurationMs = 7;  // each snapshot takes 7 ms
-    monitors.fpCpu.enabled = 1;
+    monitors[FocusedCpu].enabled = 1;
     PassAt(5000);
-    EXPECT_EQ(monitors.fpCpu.lastSampleTime, 5007);
+    EXPECT_EQ(monitors[FocusedCpu].lastSampleTime, 5007);
     EXPECT_EQ(fake.now, 5014);
-    monitors.fpCpu.enabled = 0;
-    monitors.fpMemory.enabled = 1;
+    monitors[FocusedCpu].enabled = 0;
+    monitors[FocusedMemory].enabled = 1;
     PassAt(5000);
-    EXPECT_EQ(monitors.fpMemory.lastSampleTime, 5000);
+    EXPECT_EQ(monitors[FocusedMemory].lastSampleTime, 5000);
 }
 
 TEST_F(MonitorTest, SeveralMonitorsSpeakInPassOrder) {
     fake.AddProcess(42, u"app.exe", 100 * kMiB);
     processes.focusedPid = 42;
-    for (Monitor* m : {&monitors.fpCpu, &monitors.fpMemory, &monitors.pcCpu, &monitors.pcMemory,
-                       &monitors.pcBattery}) {
-        m->enabled = 1;
-        m->interval = 5000;
-        m->threshold = -1;  // every sample speaks
+    for (Monitor& m : monitors.byName) {
+        m.enabled = 1;
+        m.interval = 5000;
+        m.threshold = -1;  // every sample speaks
     }
     fake.power = {0, 50};
     SetUsedMemory(2ull << 30);
@@ -312,43 +314,43 @@ TEST_F(MonitorTest, SeveralMonitorsSpeakInPassOrder) {
 
 TEST_F(MonitorTest, OddIntervalsAndThresholds) {
     // Interval 0 samples on every pass; a negative threshold speaks every sample.
-    monitors.pcMemory.enabled = 1;
-    monitors.pcMemory.interval = 0;
-    monitors.pcMemory.threshold = -5;
+    monitors[PcMemory].enabled = 1;
+    monitors[PcMemory].interval = 0;
+    monitors[PcMemory].threshold = -5;
     SetUsedMemory(1ull << 30);
     PassAt(0);
     PassAt(0);
     PassAt(1);
     EXPECT_EQ(Take().size(), 3u);
     // A huge interval never comes round: no overflow into "always due".
-    monitors.pcMemory.interval = std::numeric_limits<int64_t>::max();
-    monitors.pcMemory.lastSampleTime = 10;
+    monitors[PcMemory].interval = std::numeric_limits<int64_t>::max();
+    monitors[PcMemory].lastSampleTime = 10;
     PassAt(20);
     EXPECT_TRUE(Take().empty());
     EXPECT_EQ(NextMonitorDue(monitors), std::numeric_limits<int64_t>::max());
-    monitors.pcMemory.interval = std::numeric_limits<int64_t>::min();
+    monitors[PcMemory].interval = std::numeric_limits<int64_t>::min();
     PassAt(30);
     EXPECT_EQ(Take().size(), 1u);
 }
 
 TEST_F(MonitorTest, NextDueIsTheEarliestEnabledMonitor) {
     EXPECT_EQ(NextMonitorDue(monitors), std::numeric_limits<int64_t>::max());
-    monitors.pcBattery.enabled = 1;  // 10000
-    monitors.pcMemory.enabled = 2;   // not on: ignored
-    monitors.pcMemory.interval = 10;
+    monitors[PcBattery].enabled = 1;  // 10000
+    monitors[PcMemory].enabled = 2;   // not on: ignored
+    monitors[PcMemory].interval = 10;
     EXPECT_EQ(NextMonitorDue(monitors), 10000);
-    monitors.fpCpu.enabled = 1;
-    monitors.fpCpu.lastSampleTime = 300;
-    monitors.fpCpu.interval = 4000;
+    monitors[FocusedCpu].enabled = 1;
+    monitors[FocusedCpu].lastSampleTime = 300;
+    monitors[FocusedCpu].interval = 4000;
     EXPECT_EQ(NextMonitorDue(monitors), 4300);
 }
 
 TEST_F(MonitorTest, PcTogglesSpeakTheirTextsAndSaveEveryPress) {
     fake.power = {1, 90};
     for (int i = 0; i < 2; ++i) {
-        TogglePcCpuMonitor(fake, speech, monitors);
-        TogglePcMemoryMonitor(fake, speech, monitors);
-        ToggleBatteryMonitor(fake, fake, speech, monitors);
+        Toggle(PcCpu);
+        Toggle(PcMemory);
+        Toggle(PcBattery);
     }
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"PC CPU Monitor on", true},
                                                {u"PC memory Monitor on", true},
@@ -366,7 +368,7 @@ TEST_F(MonitorTest, PcToggleStoresTheSwitchesInPrefs) {
     fake.files[u"prefs.ini"] =
         "\xEF\xBB\xBF\r\n[general]\r\nmodifier = control+alt+shift\r\n[monitors]\r\n"
         "pc_cpu_monitor = 0\r\npc_memory_monitor = 0\r\npc_battery_monitor = 0\r\n";
-    TogglePcMemoryMonitor(fake, speech, monitors);
+    Toggle(PcMemory);
     const std::string& file = fake.files[u"prefs.ini"];
     EXPECT_NE(file.find("pc_memory_monitor = 1\r\n"), std::string::npos) << file;
     EXPECT_NE(file.find("pc_cpu_monitor = 0\r\n"), std::string::npos) << file;
@@ -379,31 +381,31 @@ TEST_F(MonitorTest, ASwitchOtherThanZeroOrOneIsLeftAlone) {
     Settings settings;
     LoadSettings(fake, settings);
     ApplySettings(monitors, settings);
-    EXPECT_EQ(monitors.pcCpu.enabled, 2);
+    EXPECT_EQ(monitors[PcCpu].enabled, 2);
     processes.list.entries = {{u"a.exe", 1, 50, 100}};
     for (int64_t now = 5000; now <= 30000; now += 5000) PassAt(now);
     EXPECT_TRUE(Take().empty());
-    TogglePcCpuMonitor(fake, speech, monitors);
+    Toggle(PcCpu);
     EXPECT_TRUE(Take().empty());
-    EXPECT_EQ(monitors.pcCpu.enabled, 2);
+    EXPECT_EQ(monitors[PcCpu].enabled, 2);
     const std::string& file = fake.files[u"prefs.ini"];
     EXPECT_NE(file.find("pc_cpu_monitor = 2\r\n"), std::string::npos) << file;
     EXPECT_NE(file.find("pc_memory_monitor = 0\r\n"), std::string::npos) << file;
 }
 
 TEST_F(MonitorTest, SwitchingOnKeepsTheOldSampleTimeAndLastFigure) {
-    monitors.pcMemory.enabled = 1;
+    monitors[PcMemory].enabled = 1;
     SetUsedMemory(1ull << 30);
     PassAt(5000);
     Take();
-    TogglePcMemoryMonitor(fake, speech, monitors);  // off at 5000
+    Toggle(PcMemory);  // off at 5000
     SetUsedMemory(2ull << 30);
     fake.now = 60000;
-    TogglePcMemoryMonitor(fake, speech, monitors);  // on again, long overdue
+    Toggle(PcMemory);  // on again, long overdue
     Take();
     PassAt(60001);
     EXPECT_EQ(Take(), (std::vector<SpokenText>{{u"2.00 GB RAM", false}}));
-    EXPECT_EQ(monitors.pcMemory.lastSampleTime, 60001);
+    EXPECT_EQ(monitors[PcMemory].lastSampleTime, 60001);
 }
 
 TEST_F(MonitorTest, ApplySettingsTakesSwitchesIntervalsAndThresholds) {
@@ -422,12 +424,12 @@ TEST_F(MonitorTest, ApplySettingsTakesSwitchesIntervalsAndThresholds) {
     s.pc_memory_diff = 24;
     s.pc_battery_diff = 25;
     ApplySettings(monitors, s);
-    EXPECT_EQ(monitors.pcCpu.enabled, 1);
-    EXPECT_EQ(monitors.pcMemory.enabled, 7);
-    EXPECT_EQ(monitors.pcBattery.enabled, -1);
-    EXPECT_EQ(monitors.fpCpu.enabled, 0);
-    const Monitor* all[] = {&monitors.fpMemory, &monitors.fpCpu, &monitors.pcCpu,
-                            &monitors.pcMemory, &monitors.pcBattery};
+    EXPECT_EQ(monitors[PcCpu].enabled, 1);
+    EXPECT_EQ(monitors[PcMemory].enabled, 7);
+    EXPECT_EQ(monitors[PcBattery].enabled, -1);
+    EXPECT_EQ(monitors[FocusedCpu].enabled, 0);
+    const Monitor* all[] = {&monitors[FocusedMemory], &monitors[FocusedCpu], &monitors[PcCpu],
+                            &monitors[PcMemory], &monitors[PcBattery]};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(all[i]->interval, 11 + i);
         EXPECT_EQ(all[i]->threshold, 21 + i);
