@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/linux/bus/session_bus.hpp"
+#include "platform/linux/bus/status_notifier_tray.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/session_bus.hpp"
-#include "platform/linux/status_notifier_tray.hpp"
 #include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {
