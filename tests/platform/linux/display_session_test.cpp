@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/application.hpp"
-#include "platform/linux/desktop/dialogs.hpp"
+#include "platform/linux/desktop/zenity_boxes.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/terminal/terminal_session.hpp"
 #include "platform/linux/unique_fd.hpp"

@@ -33,7 +33,7 @@ struct TerminalSession {
     bool titlePushed = false;
 };
 
-// terminal.cpp
+// terminal_session.cpp
 bool EnterTerminalMode(TerminalSession& session);
 void LeaveTerminalMode(TerminalSession& session) noexcept;
 Event NextTerminalEvent(TerminalSession& session, WakePipe& wake, int64_t timeoutMs);

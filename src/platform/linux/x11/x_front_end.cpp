@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "platform/linux/desktop/dialogs.hpp"
 #include "platform/linux/desktop/wayland_clipboard.hpp"
+#include "platform/linux/desktop/zenity_boxes.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/x11/x_session.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The X11 front end's state, shared by x_session.cpp, x_events.cpp,
-// clipboard.cpp and x_front_end.cpp. No Xlib header here: its macros (None,
-// Bool, Status...) would clash with the program's own names.
+// selection_clipboard.cpp and x_front_end.cpp. No Xlib header here: its macros
+// (None, Bool, Status...) would clash with the program's own names.
 
 #include <cstdint>
 #include <memory>
@@ -66,7 +66,7 @@ Event NextXEvent(XSession& session, WakePipe& wake, int64_t timeoutMs);
 // Drops the key presses queued while a box held the loop.
 void DiscardKeyEvents(XSession& session);
 
-// clipboard.cpp
+// selection_clipboard.cpp
 void AnswerSelectionRequest(XSession& session, const _XEvent& event);
 bool SetXClipboard(XSession& session, std::u16string_view text);
 

@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "platform/linux/child_process.hpp"
-#include "platform/linux/desktop/dialogs.hpp"
+#include "platform/linux/desktop/zenity_boxes.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/linux/terminal/terminal_text.hpp"
