@@ -1,5 +1,5 @@
-// Message boxes and the input prompt: the front end's, zenity's under X (the
-// Orca screen reader reads it), the plain line on standard error.
+// Message boxes and the input prompt through zenity (the Orca screen reader
+// reads it), and the plain line on standard error.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,10 +13,9 @@
 
 #include "platform/linux/child_process.hpp"
 #include "platform/linux/desktop/zenity_boxes.hpp"
-#include "platform/linux/front_end.hpp"
-#include "platform/linux/linux_platform.hpp"
 #include "platform/linux/terminal/terminal_text.hpp"
 #include "platform/linux/unique_fd.hpp"
+#include "platform/platform_services.hpp"
 #include "platform/text.hpp"
 
 extern char** environ;
@@ -154,17 +153,6 @@ std::u16string PromptResult(std::string_view output, int exitStatus) {
     if (exitStatus != 0) return {};
     if (!output.empty() && output.back() == '\n') output.remove_suffix(1);
     return Utf8ToUtf16(output);
-}
-
-MessageAnswer LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
-                                         MessageStyle style) {
-    // The front ends give the answer's Windows value.
-    return static_cast<MessageAnswer>(frontEnd_.load()->ShowMessage(caption, text, style));
-}
-
-std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16string_view prompt,
-                                         std::u16string_view defaultText) {
-    return frontEnd_.load()->PromptText(title, prompt, defaultText);
 }
 
 }  // namespace tarrow

@@ -1,8 +1,6 @@
 // The X CLIPBOARD selection: we own it and answer requests from the event
-// loop. In the terminal the text goes to the terminal's clipboard (OSC 52).
+// loop.
 
-#include "platform/linux/front_end.hpp"
-#include "platform/linux/linux_platform.hpp"
 #include "platform/linux/x11/x_session.hpp"
 #include "platform/text.hpp"
 
@@ -82,10 +80,6 @@ bool SetXClipboard(XSession& session, std::u16string_view text) {
     XSetSelectionOwner(display, session.atoms.clipboard, session.window, when);
     session.ownsClipboard = XGetSelectionOwner(display, session.atoms.clipboard) == session.window;
     return session.ownsClipboard;
-}
-
-bool LinuxPlatform::SetClipboardText(std::u16string_view text) {
-    return frontEnd_.load()->SetClipboardText(text);
 }
 
 }  // namespace tarrow
