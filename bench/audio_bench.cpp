@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/audio_session.hpp"
 #include "platform/linux/linux_platform.hpp"
+#include "platform/linux/sound/audio_session.hpp"
 #include "platform/text.hpp"
 
 namespace {

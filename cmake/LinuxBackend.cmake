@@ -1,9 +1,9 @@
 # The Linux backend: X11, the session bus, speech-dispatcher, BrlAPI, miniaudio, /proc and /sys.
 # The cue engine and RIFF reader in src/platform/audio are shared with Windows.
-file(GLOB TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
+file(GLOB_RECURSE TARROW_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/*.cpp)
+file(GLOB TARROW_AUDIO_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/audio/*.cpp)
 # The program undoes a swap the updater left half done, with the updater's own code.
-add_library(tarrow_backend STATIC ${TARROW_LINUX_SOURCES}
+add_library(tarrow_backend STATIC ${TARROW_LINUX_SOURCES} ${TARROW_AUDIO_SOURCES}
   ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/swap.cpp)
 target_link_libraries(tarrow_backend PUBLIC tarrow_core ${CMAKE_DL_LIBS})
 target_compile_options(tarrow_backend PRIVATE ${TARROW_WARNINGS})
@@ -32,9 +32,9 @@ pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
 target_link_libraries(tarrow_backend PRIVATE PkgConfig::WAYLAND_CLIENT PkgConfig::XKBCOMMON)
 
 # miniaudio: header only (Debian's libminiaudio-dev); its implementation is
-# compiled once, in miniaudio_impl.cpp. It opens the sound libraries at run time.
+# compiled once, in sound/miniaudio_impl.cpp. It opens the sound libraries at run time.
 find_path(MINIAUDIO_INCLUDE_DIR miniaudio.h REQUIRED)
 target_include_directories(tarrow_backend SYSTEM PRIVATE ${MINIAUDIO_INCLUDE_DIR})
-set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/miniaudio_impl.cpp
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/linux/sound/miniaudio_impl.cpp
   PROPERTIES COMPILE_OPTIONS "-w")
 target_link_libraries(tarrow_backend PRIVATE ${CMAKE_DL_LIBS} Threads::Threads m)

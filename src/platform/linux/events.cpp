@@ -1,16 +1,16 @@
-// Events, the hidden window, the tray and hotkeys: the front end chosen at
-// start (the shortcuts portal on Wayland, else X11, else the terminal)
-// answers them, and a StatusNotifierItem host on the session bus shows the
-// tray.
+// Events, the hidden window, the tray, hotkeys, the clipboard and the boxes:
+// the front end chosen at start (the shortcuts portal on Wayland, else X11,
+// else the terminal) answers them, and a StatusNotifierItem host on the
+// session bus shows the tray.
 
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/linux/bus/session_bus.hpp"
+#include "platform/linux/bus/status_notifier_tray.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/session_bus.hpp"
-#include "platform/linux/status_notifier_tray.hpp"
 #include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {
@@ -134,5 +134,20 @@ void LinuxPlatform::PrepareHotkeys(std::span<const HotkeyRequest> hotkeys) {
 }
 
 std::u16string LinuxPlatform::KeyboardLayoutName() { return frontEnd_.load()->KeyboardLayoutName(); }
+
+bool LinuxPlatform::SetClipboardText(std::u16string_view text) {
+    return frontEnd_.load()->SetClipboardText(text);
+}
+
+MessageAnswer LinuxPlatform::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                         MessageStyle style) {
+    // The front ends give the answer's Windows value.
+    return static_cast<MessageAnswer>(frontEnd_.load()->ShowMessage(caption, text, style));
+}
+
+std::u16string LinuxPlatform::PromptText(std::u16string_view title, std::u16string_view prompt,
+                                         std::u16string_view defaultText) {
+    return frontEnd_.load()->PromptText(title, prompt, defaultText);
+}
 
 }  // namespace tarrow

@@ -52,12 +52,12 @@ public:
     virtual void Close() noexcept {}
 };
 
-// x_front_end.cpp: null when no X display can be opened.
+// x11/x_front_end.cpp: null when no X display can be opened.
 std::unique_ptr<FrontEnd> OpenX11FrontEnd(WakePipe& wake);
-// portal_front_end.cpp: hotkeys through the desktop portal's global
+// bus/portal_front_end.cpp: hotkeys through the desktop portal's global
 // shortcuts; null when no portal on the bus offers them.
 std::unique_ptr<FrontEnd> OpenPortalFrontEnd(WakePipe& wake, SessionBus& bus);
-// terminal_front_end.cpp: null unless standard input is a terminal.
+// terminal/terminal_front_end.cpp: null unless standard input is a terminal.
 std::unique_ptr<FrontEnd> OpenTerminalFrontEnd(WakePipe& wake);
 // headless_front_end.cpp: nothing opened (tests) or already shut down; boxes
 // go to standard error.

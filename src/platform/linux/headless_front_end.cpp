@@ -2,7 +2,7 @@
 // for the exit request alone, registers nothing and gives boxes their safe
 // answers with the text on standard error.
 
-#include "platform/linux/dialogs.hpp"
+#include "platform/linux/desktop/zenity_boxes.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/wake_pipe.hpp"
 

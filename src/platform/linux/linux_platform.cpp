@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/linux/audio_session.hpp"
-#include "platform/linux/braille.hpp"
+#include "platform/linux/braille/braille.hpp"
+#include "platform/linux/bus/session_bus.hpp"
+#include "platform/linux/bus/status_notifier_tray.hpp"
 #include "platform/linux/front_end.hpp"
 #include "platform/linux/install_folders.hpp"
-#include "platform/linux/proc_reader.hpp"
-#include "platform/linux/session_bus.hpp"
-#include "platform/linux/speech_session.hpp"
-#include "platform/linux/status_notifier_tray.hpp"
+#include "platform/linux/proc/proc_reader.hpp"
+#include "platform/linux/sound/audio_session.hpp"
+#include "platform/linux/speech/speech_session.hpp"
 #include "platform/linux/wake_pipe.hpp"
 
 namespace tarrow {

@@ -14,13 +14,13 @@
 namespace tarrow {
 
 class FrontEnd;         // front_end.hpp
-class SessionBus;       // session_bus.hpp
-class StatusNotifierTray;  // status_notifier_tray.hpp
+class SessionBus;       // bus/session_bus.hpp
+class StatusNotifierTray;  // bus/status_notifier_tray.hpp
 class WakePipe;         // wake_pipe.hpp
-struct SpeechSession;   // speech.cpp
-struct BrailleSession;  // braille.hpp
+struct SpeechSession;   // speech/speech_session.hpp
+struct BrailleSession;  // braille/braille.hpp
 struct AudioSession;    // platform/audio/audio_session.hpp
-struct ProcReader;      // processes.cpp, system.cpp
+struct ProcReader;      // proc/proc_reader.hpp
 
 // Where /proc and /sys are read; tests point these at fixture trees.
 struct SystemRoots {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "platform/linux/session_bus.hpp"
+#include "platform/linux/bus/session_bus.hpp"
 
 namespace tarrow {
 

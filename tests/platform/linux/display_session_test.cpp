@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "app/application.hpp"
-#include "platform/linux/dialogs.hpp"
+#include "platform/linux/desktop/zenity_boxes.hpp"
 #include "platform/linux/linux_platform.hpp"
-#include "platform/linux/terminal_session.hpp"
+#include "platform/linux/terminal/terminal_session.hpp"
 #include "platform/linux/unique_fd.hpp"
 #include "platform/text.hpp"
 
