@@ -9,8 +9,8 @@
 # Usage: kde_plasma.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_FAKE_KEYS: the presser)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 kwin=$(command -v kwin_wayland || true)
 portal=/usr/libexec/xdg-desktop-portal

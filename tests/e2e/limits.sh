@@ -8,8 +8,8 @@
 # Usage: limits.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 now() { date +%s.%N; }
 within() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { exit !(b - a <= limit) }'; }

@@ -5,8 +5,8 @@
 # Usage: monitors.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
 has() { [ "$(count "$1" "$2")" -ge "$3" ]; }

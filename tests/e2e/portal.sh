@@ -6,8 +6,8 @@
 # Usage: portal.sh PATH-TO-tarrow-desk SOURCE-DIR (TARROW_STAND_IN_PORTAL names the stand-in)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require dbus-daemon dbus-send zenity
 portal_bin=${TARROW_STAND_IN_PORTAL:-}

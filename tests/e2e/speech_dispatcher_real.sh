@@ -9,8 +9,8 @@
 # Usage: speech_dispatcher_real.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require python3 speech-dispatcher pulseaudio parec sox
 [ -x /usr/lib/speech-dispatcher-modules/sd_espeak-ng ] || fail "speech-dispatcher-espeak-ng is missing (run scripts/setup)"

@@ -6,8 +6,8 @@
 # Usage: tray.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_SNI_WATCHER: the stand-in)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 watcher=${TARROW_SNI_WATCHER:-}
 [ -x "$watcher" ] || fail "no stand-in watcher (TARROW_SNI_WATCHER)"

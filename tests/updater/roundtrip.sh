@@ -8,8 +8,8 @@
 # https://127.0.0.1:PORT and trust ROUNDTRIP-DIR/ca.pem.)
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 # shellcheck source=lib/update_server.sh
 source "$(dirname "$0")/lib/update_server.sh"
 roundtrip=$bin

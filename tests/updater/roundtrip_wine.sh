@@ -8,8 +8,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 port=$3
 set -- "$build/roundtrip" "$2"
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 # shellcheck source=lib/update_server.sh
 source "$(dirname "$0")/lib/update_server.sh"
 roundtrip=$bin

@@ -6,8 +6,8 @@
 # Usage: signals.sh ROUNDTRIP-DIR SOURCE-DIR PORT   (TARROW_SNI_WATCHER: the stand-in)
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 # shellcheck source=lib/update_server.sh
 source "$(dirname "$0")/lib/update_server.sh"
 roundtrip=$bin

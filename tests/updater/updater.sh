@@ -6,8 +6,8 @@
 # Usage: updater.sh PATH-TO-updater SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 updater=$bin
 require python3 sha256sum
 

@@ -1,4 +1,4 @@
-# Shared by the update round trips: sourced after tests/e2e/lib/common.sh.
+# Shared by the update round trips: sourced after tests/lib/common.sh.
 
 # serve_update ROUNDTRIP-DIR PORT VERSION ARCHIVE: a test authority at
 # ROUNDTRIP-DIR/ca.pem (where the round-trip builds look for it), and the local
