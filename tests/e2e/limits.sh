@@ -66,7 +66,7 @@ run_big() {
     answered=$(now)
     within "$pressed" "$answered" 0.25 || fail "$size: the favourites key took $(took "$pressed" "$answered")"
     echo "$size: the favourites key answered in $(took "$pressed" "$answered")"
-    ! kill -0 "$helper_pid" 2>/dev/null || fail "$size: the favourite was not ended"
+    ended "$helper_pid" || fail "$size: the favourite was not ended"
     grep -qxF "Tarrow Desk: processes.txt is larger than 1 MiB: only its first 1 MiB is read." "$app/err" ||
         fail "$size: no line on stderr for processes.txt"
 
@@ -88,7 +88,7 @@ run_big() {
     finish "$run" 15
     [ "$code" = 0 ] || fail "$size: exit code $code, wanted 0"
     local limit_lines
-    limit_lines=$(grep -c 'larger than 1 MiB\|more than 4096 lines' "$app/err" || true)
+    limit_lines=$(lines_matching "$app/err" 'larger than 1 MiB|more than 4096 lines')
     if [ "$size" = 10M ]; then
         grep -qxF "Tarrow Desk: processes.txt has more than 4096 lines: only the first 4096 are read." "$app/err" ||
             fail "$size: no line on stderr for the line limit"
@@ -130,7 +130,7 @@ sleep 0.3
 xdotool key ctrl+alt+shift+k
 wait_for 5 has_lines "$app/out" "1 processes killed. The log could not be written." 1 || fail "full disk: no honest summary"
 ! has_lines "$app/out" "$summary1" 1 || fail "full disk: the summary named the log"
-! kill -0 "$helper_pid" 2>/dev/null || fail "full disk: the favourite was not ended"
+ended "$helper_pid" || fail "full disk: the favourite was not ended"
 grep -qxF "Tarrow Desk: PROCESSES.LOG: a line could not be written (No space left on device)." "$app/err" ||
     fail "full disk: no reason on stderr"
 xdotool key ctrl+alt+shift+q

@@ -46,7 +46,7 @@ startup_link() { find "$menu" -maxdepth 2 -ipath "$menu/startup/tarrow desk.lnk"
 has_key() { "$wine" reg query "$key" >/dev/null 2>&1; }
 reg_value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 files_in() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
-welcomes() { grep -c "^1	Welcome to Tarrow version $version, Build 222!\$" "$inst/speech.log" 2>/dev/null || true; }
+welcomes() { lines_matching "$inst/speech.log" "^1	Welcome to Tarrow version $version, Build 222!\$"; }
 # welcomed N: the log holds N welcomes by now (a command for wait_for, so the log is read at every try).
 welcomed() { [ "$(welcomes)" = "$1" ]; }
 # check_link LINK FOLDER-WIN: the shortcut starts the program of that folder, in that folder.
