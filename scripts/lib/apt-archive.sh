@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts that fetch from Debian through a private apt configuration.
 # The archive addresses come from this machine's own apt sources, so the
 # scripts work on any mirror and name none.

@@ -10,8 +10,8 @@
 # Usage: braille.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require python3 brltty
 
@@ -50,9 +50,8 @@ start_brltty() {
     pids+=("$brltty")
 }
 
-visual() { grep -c "^VISUAL $1" "$work/display.log" 2>/dev/null || true; }
 # shows PATTERN [N]: BRLTTY has shown a line starting with PATTERN N times.
-shows() { [ "$(visual "$1")" -ge "${2:-1}" ]; }
+shows() { has_matching "$work/display.log" "^VISUAL $1" "${2:-1}"; }
 last_visual() { grep '^VISUAL' "$work/display.log" | tail -n1 | cut -c8-; }
 
 python3 "$src/tests/e2e/fake_braille_display.py" "$work/display.sock" "$work/display.log" \
@@ -74,11 +73,9 @@ pids+=($!)
 
 mkdir -p "$work/app"
 printf '[general]\nbraille_hold_ms = 2500\n' >"$work/app/prefs.ini"
-(cd "$work/app" && BRLAPI_HOST="127.0.0.1:$api" BRLAPI_AUTH="keyfile:$work/brlapi.key" \
-    exec timeout -k 2 120 "$bin" >out 2>err) &
-app=$!
-pids+=("$app")
-wait_for 15 grep -qsxF "$welcome" "$work/app/out" || fail "no welcome text"
+BRLAPI_HOST="127.0.0.1:$api" BRLAPI_AUTH="keyfile:$work/brlapi.key" start "$work/app" 120
+app=$started
+wait_for 15 has_lines "$work/app/out" "$welcome" 1 || fail "no welcome text"
 
 # --- the welcome, and panning through it
 wait_for 10 shows "${welcome:0:cells}\$" || fail "the welcome is not shown: $(last_visual)"
@@ -102,7 +99,7 @@ wait_for 3 shows "$german: " || fail "the entry before (German) is not shown: $(
 sleep 1.2
 echo LNDN >>"$work/keys"
 sleep 0.5
-[ "$(visual "no screen")" = 1 ] || fail "the text went before its hold time"
+[ "$(lines_matching "$work/display.log" "^VISUAL no screen")" = 1 ] || fail "the text went before its hold time"
 sleep 1.5
 echo LNDN >>"$work/keys"
 wait_for 2 shows "no screen" 2 || fail "the hold did not end: $(last_visual)"
@@ -124,14 +121,12 @@ wait "$brltty" 2>/dev/null || true
 
 # --- no BrlAPI server at all: the program runs as before and says nothing
 # about braille
-mkdir -p "$work/alone"
-(cd "$work/alone" && BRLAPI_HOST="127.0.0.1:$api" BRLAPI_AUTH="keyfile:$work/brlapi.key" \
-    exec timeout -k 2 60 "$bin" >out 2>err) &
-alone=$!
-pids+=("$alone")
-wait_for 15 grep -qsxF "$welcome" "$work/alone/out" || fail "without BRLTTY: no welcome text"
+BRLAPI_HOST="127.0.0.1:$api" BRLAPI_AUTH="keyfile:$work/brlapi.key" start "$work/alone" 60
+alone=$started
+wait_for 15 has_lines "$work/alone/out" "$welcome" 1 || fail "without BRLTTY: no welcome text"
 xdotool key ctrl+alt+shift+space
-wait_for 2 test "$(grep -cxF "$welcome" "$work/alone/out")" = 2 || fail "without BRLTTY: the repeat hotkey did not answer"
+alone_repeated() { [ "$(lines_equal "$work/alone/out" "$welcome")" = 2 ]; }
+wait_for 2 alone_repeated || fail "without BRLTTY: the repeat hotkey did not answer"
 pressed=$SECONDS
 xdotool key ctrl+alt+shift+q
 finish "$alone" 15

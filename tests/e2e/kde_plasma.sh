@@ -9,8 +9,8 @@
 # Usage: kde_plasma.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_FAKE_KEYS: the presser)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 kwin=$(command -v kwin_wayland || true)
 portal=/usr/libexec/xdg-desktop-portal
@@ -55,7 +55,7 @@ has_name() {
 desktop() {
     local dir="$work/$1"
     mkdir -p "$dir/config" "$dir/data" "$dir/cache" "$dir/home"
-    mkdir -m 700 -p "$dir/runtime"
+    mkdir -m 700 "$dir/runtime"
     dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=3 \
         3>"$dir/bus" >"$dir/dbus.log" 2>&1 &
     pids+=($!)
@@ -95,8 +95,10 @@ bound_ids() {
 
 # What the program said and showed, without the speech and braille sides' own
 # status lines on standard error (no speech server runs in this test).
-said() { cat "$work/$1/out" "$work/$1/err" 2>/dev/null | grep -v -E '^(Speech|Braille): '; }
+said() { cat "$work/$1/app/out" "$work/$1/app/err" 2>/dev/null | grep -v -E '^(Speech|Braille): '; }
 said_lines() { said "$1" | wc -l; }
+# answered NAME N: more than N lines said.
+answered() { [ "$(said_lines "$1")" -gt "$2" ]; }
 
 # What each hotkey says first (its action's shape, not the figures).
 declare -A first_words=(
@@ -115,7 +117,7 @@ press() {
     local who=$1 before first
     before=$(said_lines "$who")
     "$fake_keys" "$2+${keys[$3]}" || fail "$1: could not press $2+${keys[$3]}"
-    wait_for 10 eval '[ "$(said_lines "$who")" -gt "$before" ]' ||
+    wait_for 10 answered "$who" "$before" ||
         fail "$1: $2+${keys[$3]} (hotkey $3) had no answer"
     sleep 0.3  # the rest of its answer, before the next press
     first=$(said "$who" | sed -n "$((before + 1))p")
@@ -135,23 +137,23 @@ run() {
     "$dir/!tarrowtarget" 300 &
     target=$!
     pids+=("$target")
-    (cd "$dir/app" && exec timeout -k 2 150 "$bin" </dev/null >"$dir/out" 2>"$dir/err") &
-    app=$!
-    pids+=("$app")
-    wait_for 30 grep -qxF "$welcome" "$dir/out" || fail "$name: no welcome text"
-    ! grep -q 'Unable To register' "$dir/err" || fail "$name: a hotkey went unbound"
-    wait_for 10 eval '[ "$(bound_ids | wc -l)" = 30 ]' ||
+    start "$dir/app" 150 </dev/null
+    app=$started
+    wait_for 30 has_lines "$dir/app/out" "$welcome" 1 || fail "$name: no welcome text"
+    ! grep -q 'Unable To register' "$dir/app/err" || fail "$name: a hotkey went unbound"
+    all_bound() { [ "$(bound_ids | wc -l)" = 30 ]; }
+    wait_for 10 all_bound ||
         fail "$name: KGlobalAccel holds $(bound_ids | wc -l) of the thirty shortcuts"
 
     press "$name" "$modifier" 7  # first: the target
-    grep -qE "^!tarrowtarget: " "$dir/out" || fail "$name: first did not reach the target"
+    grep -qE "^!tarrowtarget: " "$dir/app/out" || fail "$name: first did not reach the target"
     press "$name" "$modifier" 3
-    tail -n1 "$dir/out" | grep -qE "$entry" || fail "$name: next spoke no entry"
+    tail -n1 "$dir/app/out" | grep -qE "$entry" || fail "$name: next spoke no entry"
     press "$name" "$modifier" 2
-    tail -n1 "$dir/out" | grep -q "^!tarrowtarget: " || fail "$name: previous did not go back"
+    tail -n1 "$dir/app/out" | grep -q "^!tarrowtarget: " || fail "$name: previous did not go back"
     # Kill without confirmation answers by ending the process, saying nothing.
     "$fake_keys" "$modifier+${keys[5]}" || fail "$name: could not press $modifier+Delete"
-    wait_for 10 eval '! kill -0 "$target" 2>/dev/null' || fail "$name: kill did not end the target"
+    wait_for 10 ended "$target" || fail "$name: kill did not end the target"
     # The update check answers only once a server does: pressed, and the rest
     # must still answer after it.
     "$fake_keys" "$modifier+${keys[28]}" || fail "$name: could not press $modifier+u"
@@ -170,12 +172,12 @@ run() {
         wait_for 10 box_open || fail "$name: hotkey $id opened no box"
         sleep 1  # the box takes the keyboard once shown
         "$fake_keys" Escape || fail "$name: could not press Escape"
-        wait_for 10 eval '! kill -0 "$box" 2>/dev/null' || fail "$name: the box of hotkey $id stayed"
+        wait_for 10 ended "$box" || fail "$name: the box of hotkey $id stayed"
     done
     "$fake_keys" "$modifier+${keys[0]}"
     finish "$app" 15
     [ "$code" = 0 ] || fail "$name: exit code $code, wanted 0"
-    [ "$(tail -n1 "$dir/out")" = "Exiting" ] || fail "$name: the exit press did not say Exiting"
+    [ "$(tail -n1 "$dir/app/out")" = "Exiting" ] || fail "$name: the exit press did not say Exiting"
 }
 
 run default ctrl+alt+shift

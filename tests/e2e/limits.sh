@@ -8,13 +8,10 @@
 # Usage: limits.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
-now() { date +%s.%N; }
-within() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { exit !(b - a <= limit) }'; }
 took() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f ms", (b - a) * 1000 }'; }
-said() { grep -qsxF -- "$2" "$1/out"; }
 # answer APP TEXT: waits up to 5 s for the line, looking every 10 ms without
 # starting a process, so that the time taken is the program's.
 answer() {
@@ -51,10 +48,9 @@ run_big() {
     local before
     before=$(stat -c '%i %s %Y %Z' "$app/prefs.ini")
     helper
-    (cd "$app" && exec timeout -k 2 60 "$bin" >out 2>err) &
-    local run=$!
-    pids+=("$run")
-    wait_for 15 said "$app" "$welcome" || fail "$size: no welcome"
+    start "$app" 60
+    local run=$started
+    wait_for 15 has_lines "$app/out" "$welcome" 1 || fail "$size: no welcome"
     grep -qxF "Tarrow Desk: prefs.ini is larger than 1 MiB: only its first 1 MiB is read, and it is never rewritten." "$app/err" ||
         fail "$size: no line on stderr for prefs.ini at start-up"
     # The first refresh lists the helper.
@@ -70,7 +66,7 @@ run_big() {
     answered=$(now)
     within "$pressed" "$answered" 0.25 || fail "$size: the favourites key took $(took "$pressed" "$answered")"
     echo "$size: the favourites key answered in $(took "$pressed" "$answered")"
-    ! kill -0 "$helper_pid" 2>/dev/null || fail "$size: the favourite was not ended"
+    ended "$helper_pid" || fail "$size: the favourite was not ended"
     grep -qxF "Tarrow Desk: processes.txt is larger than 1 MiB: only its first 1 MiB is read." "$app/err" ||
         fail "$size: no line on stderr for processes.txt"
 
@@ -92,7 +88,7 @@ run_big() {
     finish "$run" 15
     [ "$code" = 0 ] || fail "$size: exit code $code, wanted 0"
     local limit_lines
-    limit_lines=$(grep -c 'larger than 1 MiB\|more than 4096 lines' "$app/err" || true)
+    limit_lines=$(lines_matching "$app/err" 'larger than 1 MiB|more than 4096 lines')
     if [ "$size" = 10M ]; then
         grep -qxF "Tarrow Desk: processes.txt has more than 4096 lines: only the first 4096 are read." "$app/err" ||
             fail "$size: no line on stderr for the line limit"
@@ -114,6 +110,7 @@ if ! unshare -m --propagation private true 2>/dev/null; then
 fi
 mkdir -p "$work/full" "$work/fullrun"
 helper
+# shellcheck disable=SC2016  # the inner shell expands its own arguments
 unshare -m --propagation private bash -c '
     mount -t tmpfs -o size=256k,mode=0755 none "$1" || exit 90
     cd "$1" || exit 90
@@ -128,12 +125,12 @@ unshare -m --propagation private bash -c '
 full=$!
 pids+=("$full")
 app="$work/fullrun"
-wait_for 15 said "$app" "$welcome" || fail "full disk: no welcome"
+wait_for 15 has_lines "$app/out" "$welcome" 1 || fail "full disk: no welcome"
 sleep 0.3
 xdotool key ctrl+alt+shift+k
-wait_for 5 said "$app" "1 processes killed. The log could not be written." || fail "full disk: no honest summary"
-! said "$app" "$summary1" || fail "full disk: the summary named the log"
-! kill -0 "$helper_pid" 2>/dev/null || fail "full disk: the favourite was not ended"
+wait_for 5 has_lines "$app/out" "1 processes killed. The log could not be written." 1 || fail "full disk: no honest summary"
+! has_lines "$app/out" "$summary1" 1 || fail "full disk: the summary named the log"
+ended "$helper_pid" || fail "full disk: the favourite was not ended"
 grep -qxF "Tarrow Desk: PROCESSES.LOG: a line could not be written (No space left on device)." "$app/err" ||
     fail "full disk: no reason on stderr"
 xdotool key ctrl+alt+shift+q

@@ -5,12 +5,8 @@
 # Usage: monitors.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
-
-count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
-has() { [ "$(count "$1" "$2")" -ge "$3" ]; }
-now() { date +%s.%N; }
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 start_xvfb
 
@@ -19,44 +15,39 @@ start_xvfb
 mkdir -p "$work/app"
 printf '\xef\xbb\xbf\r\n[general]\r\nmodifier = control+alt+shift\r\n[monitors]\r\n; kept\r\npc_cpu_monitor = 0\r\npc_memory_monitor = 1\r\npc_battery_monitor = 0\r\npc_memory_time = 1000\r\npc_cpu_time = 500\r\npc_cpu_diff = -1\r\n' \
     >"$work/app/prefs.ini"
-(cd "$work/app" && exec timeout -k 2 120 "$bin" >out 2>err) &
-app=$!
-pids+=("$app")
+start "$work/app" 120
+app=$started
 
-wait_for 15 has "$work/app/out" "^$welcome\$" 1 || fail "no welcome text"
+wait_for 15 has_matching "$work/app/out" "^$welcome\$" 1 || fail "no welcome text"
 welcomed=$(now)
 ram='^[0-9]+\.[0-9]{2} (B|KB|MB|GB) RAM$'
-wait_for 5 has "$work/app/out" "$ram" 1 || fail "no RAM line"
+wait_for 5 has_matching "$work/app/out" "$ram" 1 || fail "no RAM line"
 spoke=$(now)
 awk -v a="$welcomed" -v b="$spoke" 'BEGIN { d = b - a; exit !(d > 0.3 && d < 2.5) }' ||
     fail "the RAM line came $(awk -v a="$welcomed" -v b="$spoke" 'BEGIN { print b - a }') s after the welcome"
-[ "$(count "$work/app/out" "$ram")" = 1 ] || fail "more than one RAM line at the first tick"
+[ "$(lines_matching "$work/app/out" "$ram")" = 1 ] || fail "more than one RAM line at the first tick"
 
 cpu='^-?[0-9]+ CPU$'
-[ "$(count "$work/app/out" "$cpu")" = 0 ] || fail "the PC CPU monitor spoke while off"
+[ "$(lines_matching "$work/app/out" "$cpu")" = 0 ] || fail "the PC CPU monitor spoke while off"
 
 xdotool key ctrl+alt+shift+F6
-wait_for 5 has "$work/app/out" "^PC CPU Monitor on\$" 1 || fail "F6 did not say PC CPU Monitor on"
+wait_for 5 has_matching "$work/app/out" "^PC CPU Monitor on\$" 1 || fail "F6 did not say PC CPU Monitor on"
 grep -q $'^pc_cpu_monitor = 1\r$' "$work/app/prefs.ini" || fail "prefs.ini not rewritten with pc_cpu_monitor 1"
 grep -q $'^pc_memory_monitor = 1\r$' "$work/app/prefs.ini" || fail "prefs.ini lost pc_memory_monitor"
 grep -q $'^pc_memory_time = 1000\r$' "$work/app/prefs.ini" || fail "prefs.ini lost pc_memory_time"
 grep -q $'^; kept\r$' "$work/app/prefs.ini" || fail "prefs.ini lost its comment"
-wait_for 5 has "$work/app/out" "$cpu" 2 || fail "the PC CPU monitor did not speak once on"
+wait_for 5 has_matching "$work/app/out" "$cpu" 2 || fail "the PC CPU monitor did not speak once on"
 
 xdotool key ctrl+alt+shift+F6
-wait_for 5 has "$work/app/out" "^PC CPU Monitor off\$" 1 || fail "F6 did not say PC CPU Monitor off"
+wait_for 5 has_matching "$work/app/out" "^PC CPU Monitor off\$" 1 || fail "F6 did not say PC CPU Monitor off"
 grep -q $'^pc_cpu_monitor = 0\r$' "$work/app/prefs.ini" || fail "prefs.ini not rewritten with pc_cpu_monitor 0"
 sleep 0.2
-ticks=$(count "$work/app/out" "$cpu")
+ticks=$(lines_matching "$work/app/out" "$cpu")
 sleep 1.2
-[ "$(count "$work/app/out" "$cpu")" = "$ticks" ] || fail "the PC CPU monitor spoke after it was switched off"
+[ "$(lines_matching "$work/app/out" "$cpu")" = "$ticks" ] || fail "the PC CPU monitor spoke after it was switched off"
 
 xdotool key ctrl+alt+shift+q
-end=$((SECONDS + 15))
-while kill -0 "$app" 2>/dev/null; do
-    [ "$SECONDS" -lt "$end" ] || fail "the exit hotkey did not end the program"
-    sleep 0.1
-done
+wait_for 15 ended "$app" || fail "the exit hotkey did not end the program"
 [ "$(tail -n1 "$work/app/out")" = "Exiting" ] || fail "last line is not Exiting"
 
 echo "monitors: all checks passed"

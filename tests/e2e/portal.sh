@@ -6,8 +6,8 @@
 # Usage: portal.sh PATH-TO-tarrow-desk SOURCE-DIR (TARROW_STAND_IN_PORTAL names the stand-in)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require dbus-daemon dbus-send zenity
 portal_bin=${TARROW_STAND_IN_PORTAL:-}
@@ -17,7 +17,7 @@ exit_box="Tarrow Desk: Error: Unable To register the exit hotkey. The app will n
 
 start_xvfb
 export WAYLAND_DISPLAY=wayland-tarrow-test XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # run NAME PORTAL-MODE [DISPLAY]: a private bus, the stand-in portal, and the
 # program in $work/NAME; sets $app. No display: boxes on standard error.
@@ -32,9 +32,8 @@ run() {
     "$portal_bin" "$dir/portal.log" "$2" &
     pids+=($!)
     wait_for 10 grep -qs ready "$dir/portal.log" || fail "$1: the stand-in portal did not start"
-    (cd "$dir" && DISPLAY=${3:-} exec timeout -k 2 60 "$bin" </dev/null >out 2>err) &
-    app=$!
-    pids+=("$app")
+    DISPLAY=${3:-} start "$dir" 60 </dev/null
+    app=$started
 }
 # press ID: the portal emits Activated; spoof ID: a peer that is not the portal
 # sends the same, to everyone and to the program alone.
@@ -44,10 +43,8 @@ press() {
         fail "could not press shortcut $1"
 }
 spoof() { press "$1" Spoof; }
-spoken() { grep -cxF -- "$2" "$work/$1/out" 2>/dev/null || true; }
-said() { [ "$(spoken "$1" "$2")" -ge 1 ]; }
-bound() { grep -c '^bind ' "$work/$1/portal.log" 2>/dev/null || true; }
-lines_of() { wc -l <"$work/$1/out"; }
+said() { has_lines "$work/$1/out" "$2" 1; }
+bound() { lines_matching "$work/$1/portal.log" '^bind '; }
 # copied NAME: the stand-in wl-copy got the welcome text.
 copied() {
     local got
@@ -83,12 +80,12 @@ diff <(sed -n 's/^bind //p' "$work/default/portal.log") \
     fail "default: CreateSession's shortcuts differ from BindShortcuts'"
 # Ids not written as we send them, and presses from a peer that is not the
 # portal (exit among them), do nothing: the next line spoken is next's entry.
-before=$(lines_of default)
+before=$(line_count "$work/default/out")
 for id in 029 +1 " 1" 1x; do press "$id"; done
 for id in 29 0; do spoof "$id"; done
 press 3
 wait_for 10 grep -qE "$entry" "$work/default/out" || fail "default: next spoke no entry"
-[ "$(lines_of default)" = $((before + 1)) ] || fail "default: more than next's entry was spoken"
+[ "$(line_count "$work/default/out")" = $((before + 1)) ] || fail "default: more than next's entry was spoken"
 press 0
 exits_with default 0
 [ "$(tail -n1 "$work/default/out")" = "Exiting" ] || fail "default: exit did not say Exiting"
@@ -101,7 +98,7 @@ for mode in create-only list-only spoof; do
     run "$mode" "$mode"
     wait_for 15 said "$mode" "$welcome" || fail "$mode: no welcome text"
     ! grep -q 'Unable To register' "$work/$mode/err" || fail "$mode: a shortcut went unbound"
-    [ "$(grep -c '^bind 0	' "$work/$mode/portal.log")" = 1 ] || fail "$mode: not one bind"
+    [ "$(lines_matching "$work/$mode/portal.log" '^bind 0	')" = 1 ] || fail "$mode: not one bind"
     press 3
     wait_for 10 grep -qE "$entry" "$work/$mode/out" || fail "$mode: next spoke no entry"
     press 0
@@ -131,7 +128,7 @@ run one_refused all-but=3
 wait_for 15 said one_refused "$welcome" || fail "one refused: no welcome text"
 grep -qxF "Tarrow Desk: Error: Unable To register the next process hotkey." \
     "$work/one_refused/err" || fail "one refused: no box for the next process hotkey"
-[ "$(grep -c 'Unable To register' "$work/one_refused/err")" = 1 ] ||
+[ "$(lines_matching "$work/one_refused/err" 'Unable To register')" = 1 ] ||
     fail "one refused: more than one box"
 press 3
 press 0
@@ -144,14 +141,14 @@ for mode in all-but=0 cancel; do
     run "$name" "$mode"
     exits_with "$name" 0
     grep -qF "$exit_box" "$work/$name/err" || fail "$mode: no exit hotkey box"
-    [ "$(spoken "$name" "$welcome")" = 0 ] || fail "$mode: the welcome was spoken"
+    [ "$(lines_equal "$work/$name/out" "$welcome")" = 0 ] || fail "$mode: the welcome was spoken"
 done
 
 # --- no shortcuts on the portal: X11 grabs, and the one line that says why
 # they fail on Wayland; the clipboard is still Wayland's
 PATH="$work/bin:$PATH" run x11 no-interface "$DISPLAY"
 wait_for 15 said x11 "$welcome" || fail "x11: no welcome text"
-[ "$(grep -c 'only work while an X11 window has focus' "$work/x11/err")" = 1 ] ||
+[ "$(lines_matching "$work/x11/err" 'only work while an X11 window has focus')" = 1 ] ||
     fail "x11: not one line about X11 hotkeys on Wayland"
 xdotool key ctrl+alt+shift+c
 wait_for 10 said x11 "Copied $welcome" || fail "x11: copy did not say Copied"
@@ -166,22 +163,21 @@ cp "$(command -v sleep)" "$work/$target"
 pids+=($!)
 run desktop all "$DISPLAY"
 wait_for 15 said desktop "$welcome" || fail "desktop: no welcome text"
-lines() { wc -l <"$work/desktop/out"; }
 walk() {
     local before
-    before=$(lines)
+    before=$(line_count "$work/desktop/out")
     press "$1"
-    wait_for 10 eval '[ "$(lines)" -gt "$before" ]' || fail "desktop: shortcut $1 said nothing"
+    wait_for 10 grown "$work/desktop/out" "$before" || fail "desktop: shortcut $1 said nothing"
     said_last=$(tail -n1 "$work/desktop/out")
 }
 walk 3
 [[ "$said_last" =~ \ 2\ of\ [0-9]+$ ]] || fail "desktop: next said '$said_last'"
 walk 2
 [[ "$said_last" =~ \ 1\ of\ [0-9]+$ ]] || fail "desktop: previous said '$said_last'"
-before=$(lines)
+before=$(line_count "$work/desktop/out")
 press 11
 answer_find_prompt "$target"
-wait_for 10 eval '[ "$(lines)" -gt "$before" ]' || fail "desktop: find said nothing"
+wait_for 10 grown "$work/desktop/out" "$before" || fail "desktop: find said nothing"
 said_last=$(tail -n1 "$work/desktop/out")
 [[ "$said_last" =~ ^$target:\ [0-9]+%\; ]] || fail "desktop: find said '$said_last'"
 press 0

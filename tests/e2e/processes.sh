@@ -4,21 +4,19 @@
 # Usage: processes.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 entry='^.+: [0-9]+%; [0-9]+\.[0-9]{2} (B|KB|MB|GB)\. [0-9]+ of [0-9]+$'
 
 require zenity
 
-line_count() { wc -l <"$work/app/out" 2>/dev/null || echo 0; }
-grown() { [ "$(line_count)" -gt "$1" ]; }
 # key KEY: presses the modifier with KEY and waits for the one line it speaks; sets $said.
 key() {
     local before
-    before=$(line_count)
+    before=$(line_count "$work/app/out")
     xdotool key "ctrl+alt+shift+$1"
-    wait_for 10 grown "$before" || fail "the $1 hotkey said nothing"
+    wait_for 10 grown "$work/app/out" "$before" || fail "the $1 hotkey said nothing"
     said=$(tail -n1 "$work/app/out")
 }
 # place TEXT: "I N" from the end of an entry's text.
@@ -32,10 +30,8 @@ cp "$(command -v sleep)" "$work/$target"
 "$work/$target" 120 &
 pids+=($!)
 
-mkdir -p "$work/app"
-(cd "$work/app" && exec timeout -k 2 120 "$bin" >out 2>err) &
-app=$!
-pids+=("$app")
+start "$work/app" 120
+app=$started
 wait_for 15 grep -qxF "$welcome" "$work/app/out" || fail "no welcome text"
 
 # --- walking: next, previous, last, first, and the two ends
@@ -52,14 +48,14 @@ grep -qE "$entry" <<<"$said" || fail "last said '$said'"
 read -r at count <<<"$(place "$said")"
 [ "$at" = "$count" ] || fail "last is not the last entry: '$said'"
 # A refresh between the two keys may add an entry below; then try again.
-for try in 1 2 3; do
+for _ in 1 2 3; do
     key bracketright
     [ "$said" = "Bottom" ] && break
     key apostrophe
 done
 [ "$said" = "Bottom" ] || fail "next on the last entry said '$said'"
 key semicolon
-grep -qE "$entry" <<<"$said" && [ "$(place "$said" | cut -d' ' -f1)" = 1 ] || fail "first said '$said'"
+{ grep -qE "$entry" <<<"$said" && [ "$(place "$said" | cut -d' ' -f1)" = 1 ]; } || fail "first said '$said'"
 
 # --- the sort toggle
 key slash
@@ -70,20 +66,16 @@ key slash
 [ "$said" = "Name" ] || fail "third toggle said '$said'"
 
 # --- find: the zenity prompt answered with the helper's name moves the cursor there
-before=$(line_count)
+before=$(line_count "$work/app/out")
 xdotool key ctrl+alt+shift+backslash
 answer_find_prompt "$target"
-wait_for 10 grown "$before" || fail "find said nothing"
+wait_for 10 grown "$work/app/out" "$before" || fail "find said nothing"
 said=$(tail -n1 "$work/app/out")
 grep -qE "^$target: [0-9]+%; .*\. [0-9]+ of [0-9]+$" <<<"$said" || fail "find said '$said'"
 
 # --- the exit hotkey
 xdotool key ctrl+alt+shift+q
-end=$((SECONDS + 15))
-while kill -0 "$app" 2>/dev/null; do
-    [ "$SECONDS" -lt "$end" ] || fail "the exit hotkey did not end the program"
-    sleep 0.1
-done
+wait_for 15 ended "$app" || fail "the exit hotkey did not end the program"
 code=0
 wait "$app" || code=$?
 [ "$code" = 0 ] || fail "exit code $code, wanted 0"

@@ -9,26 +9,17 @@
 # Usage: speech_dispatcher.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require python3
 
-count() {
-    local n
-    n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
-    echo "${n:-0}"
-}
-has_lines() { [ "$(count "$1" "$2")" -ge "$3" ]; }
-
-# start NAME SOCKET: a copy in its own working directory (with the cues),
+# speaking NAME SOCKET: a copy in its own working directory (with the cues),
 # speaking to the server at SOCKET; sets $started.
-start() {
+speaking() {
     mkdir -p "$work/$1"
     cp -r "$src/snd" "$work/$1/"
-    (cd "$work/$1" && SPEECHD_ADDRESS="unix_socket:$2" exec timeout -k 2 120 "$bin" >out 2>err) &
-    started=$!
-    pids+=("$started")
+    SPEECHD_ADDRESS="unix_socket:$2" start "$work/$1" 120
 }
 
 start_xvfb
@@ -38,7 +29,7 @@ python3 "$src/tests/e2e/fake_ssip.py" "$work/ssip.sock" "$work/ssip.log" &
 pids+=($!)
 wait_for 10 test -S "$work/ssip.sock" || fail "the stand-in server did not start"
 
-start talker "$work/ssip.sock"
+speaking talker "$work/ssip.sock"
 talker=$started
 wait_for 15 has_lines "$work/talker/out" "$welcome" 1 || fail "no welcome text"
 wait_for 10 has_lines "$work/ssip.log" "SAY $welcome" 1 || fail "the welcome did not reach the server"
@@ -66,7 +57,7 @@ python3 "$src/tests/e2e/fake_ssip.py" "$work/mute.sock" "$work/mute.log" --mute 
 pids+=($!)
 wait_for 10 test -S "$work/mute.sock" || fail "the mute server did not start"
 
-start hung "$work/mute.sock"
+speaking hung "$work/mute.sock"
 hung=$started
 wait_for 15 has_lines "$work/hung/out" "$welcome" 1 || fail "hung server: no welcome text"
 wait_for 10 grep -q '^CONNECTED' "$work/mute.log" || fail "hung server: no connection attempt"
@@ -87,7 +78,7 @@ back="Speech: connected to speech-dispatcher again"
 python3 "$src/tests/e2e/fake_ssip.py" "$work/hangup.sock" "$work/hangup.log" --hangup &
 pids+=($!)
 wait_for 10 test -S "$work/hangup.sock" || fail "the hang-up server did not start"
-start hangup "$work/hangup.sock"
+speaking hangup "$work/hangup.sock"
 hangup=$started
 wait_for 10 has_lines "$work/hangup.log" "SAY $welcome" 1 || fail "hang-up server: no welcome"
 xdotool key --delay 100 ctrl+alt+shift+space ctrl+alt+shift+space ctrl+alt+shift+space
@@ -99,7 +90,7 @@ times = [float(l.split()[1]) for l in open(sys.argv[1]) if l.startswith("CONNECT
 assert len(times) == 4, times
 assert all(b - a >= 0.95 for a, b in zip(times, times[1:])), times
 PY
-[ "$(count "$work/hangup/err" "$lost")" = 3 ] && [ "$(count "$work/hangup/err" "$back")" = 3 ] ||
+{ [ "$(lines_equal "$work/hangup/err" "$lost")" = 3 ] && [ "$(lines_equal "$work/hangup/err" "$back")" = 3 ]; } ||
     fail "hang-up server: wanted three lines each for lost and back"
 xdotool key ctrl+alt+shift+q
 finish "$hangup" 15
@@ -111,7 +102,7 @@ finish "$hangup" 15
 python3 "$src/tests/e2e/fake_ssip.py" "$work/refuse.sock" "$work/refuse.log" --refuse 3 &
 pids+=($!)
 wait_for 10 test -S "$work/refuse.sock" || fail "the refusing server did not start"
-start refuse "$work/refuse.sock"
+speaking refuse "$work/refuse.sock"
 refuse=$started
 wait_for 10 grep -qx REFUSING "$work/refuse.log" || fail "refusing server: no welcome"
 for n in 2 3; do
@@ -122,7 +113,7 @@ done
 wait_for 10 grep -qx LISTENING "$work/refuse.log" || fail "refusing server did not come back"
 xdotool key ctrl+alt+shift+c
 wait_for 5 has_lines "$work/refuse.log" "SAY Copied $welcome" 1 || fail "refusing server: no speech after its return"
-[ "$(count "$work/refuse/err" "$lost")" = 1 ] && [ "$(count "$work/refuse/err" "$back")" = 1 ] ||
+{ [ "$(lines_equal "$work/refuse/err" "$lost")" = 1 ] && [ "$(lines_equal "$work/refuse/err" "$back")" = 1 ]; } ||
     fail "refusing server: wanted one line each for lost and back"
 xdotool key ctrl+alt+shift+q
 finish "$refuse" 15

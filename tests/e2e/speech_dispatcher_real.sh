@@ -9,8 +9,8 @@
 # Usage: speech_dispatcher_real.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require python3 speech-dispatcher pulseaudio parec sox
 [ -x /usr/lib/speech-dispatcher-modules/sd_espeak-ng ] || fail "speech-dispatcher-espeak-ng is missing (run scripts/setup)"
@@ -84,10 +84,8 @@ did_text() { local n=$1 t args=(); shift; for t in "$@"; do args+=(-e "$t"); don
 said() { tail -n1 "$work/app/out"; }
 
 start_server 1
-mkdir -p "$work/app"
-(cd "$work/app" && SPEECHD_ADDRESS="unix_socket:$work/speechd.sock" exec timeout -k 2 120 "$bin" >out 2>err) &
-app=$!
-pids+=("$app")
+SPEECHD_ADDRESS="unix_socket:$work/speechd.sock" start "$work/app" 120
+app=$started
 w="QUEUE $welcome"
 
 # --- the welcome is synthesized and heard
@@ -125,8 +123,8 @@ wait_for 15 did 2 "^$e\|BEGIN\|END\|$" || fail "after the restart the repeat was
 xdotool key ctrl+alt+shift+space
 wait_for 15 did 2 "^$e\|BEGIN\|END\|$e\|BEGIN\|END\|$" ||
     fail "after the restart a text was lost: $(events 2 | tr '\n' '|')"
-[ "$(grep -c '^Speech: speech-dispatcher cannot be reached' "$work/app/err")" = 1 ] &&
-    [ "$(grep -cx 'Speech: connected to speech-dispatcher again' "$work/app/err")" = 1 ] ||
+{ [ "$(lines_matching "$work/app/err" '^Speech: speech-dispatcher cannot be reached')" = 1 ] &&
+    [ "$(lines_equal "$work/app/err" 'Speech: connected to speech-dispatcher again')" = 1 ]; } ||
     fail "wanted one line each on standard error for lost and back"
 
 xdotool key ctrl+alt+shift+q

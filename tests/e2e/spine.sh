@@ -4,25 +4,10 @@
 # Usage: spine.sh PATH-TO-tarrow-desk SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 require xclip zenity cc
-
-lines() {
-    local n
-    n=$(grep -cxF -- "$2" "$1" 2>/dev/null) || true
-    echo "${n:-0}"
-}
-has_lines() { [ "$(lines "$1" "$2")" -ge "$3" ]; }
-
-# start NAME: runs a copy in its own working directory; sets $started.
-start() {
-    mkdir -p "$work/$1"
-    (cd "$work/$1" && exec timeout -k 2 120 "$bin" >out 2>err) &
-    started=$!
-    pids+=("$started")
-}
 
 start_xvfb
 
@@ -36,7 +21,7 @@ grep -q "X display" "$work/nodisplay.err" || fail "no display, no terminal: no r
 [ ! -s "$work/nodisplay.out" ] || fail "no display, no terminal: something spoken"
 
 # --- first copy: welcome, repeat, copy
-start first
+start "$work/first" 120
 first=$started
 wait_for 15 has_lines "$work/first/out" "$welcome" 1 || fail "no welcome text"
 
@@ -59,18 +44,17 @@ xdotool key Caps_Lock
 wait_for 5 has_lines "$work/first/out" "$welcome" 4 || fail "repeat with Caps Lock on did nothing"
 
 # --- a second copy cannot take the exit hotkey: its box, then exit code 0
-start second
+start "$work/second" 120
 second=$started
-find_box() { box=$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 20 find_box || fail "the second copy showed no Error box"
+wait_for 20 find_box Error || fail "the second copy showed no Error box"
 kill -0 "$second" 2>/dev/null || fail "the second copy did not wait for its box"
 xdotool windowfocus --sync "$box" key Return
 finish "$second" 15
 [ "$code" = 0 ] || fail "second copy ended with $code, wanted 0"
-[ "$(lines "$work/second/out" "$welcome")" = 0 ] || fail "the second copy spoke its welcome"
+[ "$(lines_equal "$work/second/out" "$welcome")" = 0 ] || fail "the second copy spoke its welcome"
 
 # The first copy did not see the keys of that box.
-[ "$(lines "$work/first/out" "$welcome")" = 4 ] || fail "first copy reacted to the box's keys"
+[ "$(lines_equal "$work/first/out" "$welcome")" = 4 ] || fail "first copy reacted to the box's keys"
 
 # --- the exit hotkey
 xdotool key ctrl+alt+shift+q
@@ -84,9 +68,9 @@ finish "$first" 15
 grabber=$!
 pids+=("$grabber")
 wait_for 5 grep -qs grabbed "$work/grab.out" || fail "x_helper could not grab Control+Alt+Shift+K"
-start fifth
+start "$work/fifth" 120
 fifth=$started
-wait_for 20 find_box || fail "a taken hotkey showed no Error box"
+wait_for 20 find_box Error || fail "a taken hotkey showed no Error box"
 xdotool key ctrl+alt+shift+q
 sleep 0.3
 xdotool windowfocus --sync "$box" key Return
@@ -94,7 +78,7 @@ wait_for 15 has_lines "$work/fifth/out" "$welcome" 1 || fail "start-up did not g
 sleep 0.5
 kill -0 "$fifth" 2>/dev/null || fail "the exit hotkey pressed under the box was acted upon"
 ! grep -q "Exiting" "$work/fifth/out" || fail "the exit hotkey pressed under the box spoke"
-! find_box || fail "more than one box for one taken hotkey"
+! find_box Error || fail "more than one box for one taken hotkey"
 xdotool key ctrl+alt+shift+q
 finish "$fifth" 15
 [ "$code" = 0 ] || fail "fifth copy: exit code $code, wanted 0"
@@ -102,7 +86,7 @@ kill "$grabber"
 wait "$grabber" 2>/dev/null || true
 
 # --- a close request (WM_DELETE_WINDOW) ends a fresh copy silently
-start third
+start "$work/third" 120
 third=$started
 wait_for 15 has_lines "$work/third/out" "$welcome" 1 || fail "third copy: no welcome text"
 wait_for 5 "$work/x_helper" close "Tarrow Desk" || fail "no window named Tarrow Desk"
@@ -111,7 +95,7 @@ finish "$third" 15
 ! grep -q "Exiting" "$work/third/out" || fail "close request spoke Exiting"
 
 # --- so does a window destroyed outright (xdotool windowclose)
-start fourth
+start "$work/fourth" 120
 fourth=$started
 wait_for 15 has_lines "$work/fourth/out" "$welcome" 1 || fail "fourth copy: no welcome text"
 xdotool search --name '^Tarrow Desk$' windowclose >/dev/null 2>&1 || true

@@ -6,20 +6,13 @@
 # Usage: tray.sh PATH-TO-tarrow-desk SOURCE-DIR   (TARROW_SNI_WATCHER: the stand-in)
 set -euo pipefail
 
-# shellcheck source=lib/common.sh
-source "$(dirname "$0")/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 watcher=${TARROW_SNI_WATCHER:-}
 [ -x "$watcher" ] || fail "no stand-in watcher (TARROW_SNI_WATCHER)"
 require dbus-daemon dbus-send
 
-# start NAME: runs a copy in its own working directory; sets $started.
-start() {
-    mkdir -p "$work/$1"
-    (cd "$work/$1" && exec timeout -k 2 120 "$bin" >out 2>err) &
-    started=$!
-    pids+=("$started")
-}
 # stops PID NAME: the exit hotkey or the menu ended the copy with 0 after "Exiting".
 stopped() {
     finish "$1" 15
@@ -39,7 +32,7 @@ DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
 export DBUS_SESSION_BUS_ADDRESS
 
 # --- no watcher: no item on the bus, and the program runs and ends as ever
-start plain
+start "$work/plain" 120
 plain=$started
 wait_for 15 grep -qxF "$welcome" "$work/plain/out" || fail "no watcher: no welcome text"
 names=$(bus_names) || fail "cannot list the bus's names"
@@ -52,7 +45,7 @@ stopped "$plain" plain
 "$watcher" serve >"$work/watcher.log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -qx ready "$work/watcher.log" || fail "the stand-in watcher did not start"
-start tray
+start "$work/tray" 120
 tray=$started
 wait_for 15 grep -q '^registered ' "$work/watcher.log" || fail "the item did not register"
 item=$(sed -n 's/^registered //p' "$work/watcher.log")
@@ -68,7 +61,7 @@ for line in Category=ApplicationStatus Id=tarrow-desk "Title=Tarrow Desk" Status
     ItemIsMenu=true "IconPixmap=16x16 32x32 black" MenuItem=Exit; do
     grep -qxF "$line" "$work/show.log" || fail "the item lacks $line"
 done
-[ "$(grep -c '^MenuItem=' "$work/show.log")" = 1 ] || fail "the menu holds more than one item"
+[ "$(lines_matching "$work/show.log" '^MenuItem=')" = 1 ] || fail "the menu holds more than one item"
 
 # --- a peer floods the menu: small quick answers, and the program stays on the
 # bus with its item and its hotkeys
@@ -87,8 +80,6 @@ wait_for 5 grep -qxF "vanished $item" "$work/watcher.log" || fail "the item did 
 # --- a bus daemon that does not answer (stopped by the test, by its PID): the
 # welcome within 2 s, the hotkeys as ever and the exit within 3 s; a copy
 # started meanwhile shows its item once the daemon goes on
-now() { date +%s.%N; }
-within() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { exit !(b - a <= limit) }'; }
 dbus-daemon --session --nofork --print-address=3 3>"$work/stalled-bus" >"$work/stalled-dbus.log" 2>&1 &
 stalled_bus=$!
 pids+=("$stalled_bus")
@@ -99,15 +90,15 @@ pids+=($!)
 wait_for 10 grep -qx ready "$work/stalled-watcher.log" || fail "the second stand-in watcher did not start"
 kill -STOP "$stalled_bus"
 resume_bus() { kill -CONT "$stalled_bus" 2>/dev/null || true; }
-trap 'resume_bus; cleanup' EXIT
+at_exit resume_bus
 
 begun=$(now)
-start stalled
+start "$work/stalled" 120
 stalled=$started
 wait_for 5 grep -qxF "$welcome" "$work/stalled/out" || fail "stalled bus: no welcome"
 within "$begun" "$(now)" 2 || fail "stalled bus: the welcome came after more than 2 s"
 xdotool key ctrl+alt+shift+space
-repeated() { [ "$(grep -cxF "$welcome" "$work/stalled/out")" = 2 ]; }
+repeated() { [ "$(lines_equal "$work/stalled/out" "$welcome")" = 2 ]; }
 wait_for 3 repeated || fail "stalled bus: the repeat hotkey did nothing"
 xdotool key ctrl+alt+shift+F6
 wait_for 3 grep -qxF "PC CPU Monitor on" "$work/stalled/out" || fail "stalled bus: F6 did nothing"
@@ -118,7 +109,7 @@ finish "$stalled" 10
 within "$pressed" "$(now)" 3 || fail "stalled bus: the exit took more than 3 s"
 [ "$(tail -n1 "$work/stalled/out")" = "Exiting" ] || fail "stalled bus: last line is not Exiting"
 
-start later
+start "$work/later" 120
 later=$started
 wait_for 5 grep -qxF "$welcome" "$work/later/out" || fail "stalled bus, second copy: no welcome"
 sleep 0.5

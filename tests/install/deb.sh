@@ -7,23 +7,15 @@
 # Usage: deb.sh BUILD-DIR SOURCE-DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
 if [ "$(id -u)" -eq 0 ]; then as_root=(); elif sudo -n true 2>/dev/null; then as_root=(sudo -n); else
     echo "deb: needs root for dpkg; skipped"
     exit 77
 fi
-work=$(mktemp -d)
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 installed=no
-cleanup() {
-    [ "$installed" = no ] || "${as_root[@]}" dpkg -r tarrow-desk >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/*.log; do [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }; done
-    exit 1
-}
+remove_package() { [ "$installed" = no ] || "${as_root[@]}" dpkg -r tarrow-desk >/dev/null 2>&1; }
+at_exit remove_package
 
 ! dpkg-query -W -f='${Status}' tarrow-desk 2>/dev/null | grep -q "install ok" ||
     fail "tarrow-desk is installed already: the test would replace it"
@@ -61,10 +53,8 @@ installed=yes
 
 # Terminal mode from a folder of its own: keys on a terminal, speech in a file.
 mkdir -p "$work/elsewhere" "$work/home"
-# No speech or braille server but private ones that are not there.
+# No speech or braille server but the private ones that are not there (common.sh).
 (cd "$work/elsewhere" && env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
-    SPEECHD_ADDRESS="unix_socket:$work/no-speech-server.sock" \
-    BRLAPI_HOST="127.0.0.1:59999" BRLAPI_AUTH="keyfile:$work/no-braille-server.key" \
     timeout 60 python3 - /usr/bin/tarrow-desk "$work/out.log" <<'PY') || fail "the installed program did not run as wanted"
 import os, pty, subprocess, sys, time
 program, out = sys.argv[1:]
@@ -100,7 +90,7 @@ PY
 
 "${as_root[@]}" dpkg -r tarrow-desk >>"$work/dpkg.log" 2>&1 || fail "dpkg -r failed"
 installed=no
-[ ! -e /usr/bin/tarrow-desk ] && [ ! -e /usr/share/tarrow-desk ] && [ ! -e /usr/share/man/man1/tarrow-desk.1.gz ] && [ ! -e /usr/share/doc/tarrow-desk ] ||
+{ [ ! -e /usr/bin/tarrow-desk ] && [ ! -e /usr/share/tarrow-desk ] && [ ! -e /usr/share/man/man1/tarrow-desk.1.gz ] && [ ! -e /usr/share/doc/tarrow-desk ]; } ||
     fail "dpkg -r left files behind"
 [ -f "$work/config/tarrow-desk/prefs.ini" ] || fail "dpkg -r took the user's settings"
 echo "deb: all checks passed"

@@ -10,40 +10,31 @@
 # Usage: installer_wine.sh BUILD-WIN-DIR SOURCE-DIR (after scripts/package-windows)
 set -euo pipefail
 build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# The run's folder, its Wine prefix with it, goes in the build folder.
+work_parent=$build
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 setup=$build/Tarrow-Desk-$version-setup.exe
 archive=$build/Tarrow.zip
 tolk=$build/tests/platform/win32/Tolk.dll
 for file in "$setup" "$archive" "$tolk"; do [ -f "$file" ] || fail "no $file (run scripts/package-windows)"; done
 
-work=$(mktemp -d "$build/installer.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 # No menu entries on the build machine for the shortcuts the installer makes.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv=;winemenubuilder.exe=d"
 wine=$(command -v wine64 || command -v wine)
-program_job=
-# KEEP_WORK=1 keeps the prefix and folders of the run, to look at a failure.
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -z "$program_job" ] || wait "$program_job" 2>/dev/null || true
-  [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
-}
-trap cleanup EXIT
-wait_for() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do [ "$SECONDS" -lt "$end" ] || return 1; sleep 0.2; done
-}
+# Every program in the prefix ends with the script (the copy started from the
+# sign-in shortcut among them; its loader is then waited for with the rest).
+at_exit 'wineserver -k >/dev/null 2>&1'
 # Waits for every program in the prefix to end (the uninstaller runs from a copy of itself).
 settle() { timeout 90 wineserver -w || fail "$1: programs still running after 90 s"; }
 
-timeout 300 wineboot -i >/dev/null 2>&1 && timeout 120 wineserver -w || fail "no Wine prefix"
+{ timeout 300 wineboot -i >/dev/null 2>&1 && timeout 120 wineserver -w; } || fail "no Wine prefix"
 winvar() { "$wine" cmd /c "echo %$1%" 2>/dev/null | tr -d '\r'; }
 local_win=$(winvar LOCALAPPDATA)
 appdata_win=$(winvar APPDATA)
-[ -n "$local_win" ] && [ -n "$appdata_win" ] || fail "no LOCALAPPDATA or APPDATA in the prefix"
+{ [ -n "$local_win" ] && [ -n "$appdata_win" ]; } || fail "no LOCALAPPDATA or APPDATA in the prefix"
 inst_win="$local_win\\Programs\\Tarrow Desk"
 inst=$(winepath -u "$local_win")/Programs/Tarrow\ Desk
 menu=$(winepath -u "$appdata_win\\Microsoft\\Windows\\Start Menu\\Programs")
@@ -55,7 +46,7 @@ startup_link() { find "$menu" -maxdepth 2 -ipath "$menu/startup/tarrow desk.lnk"
 has_key() { "$wine" reg query "$key" >/dev/null 2>&1; }
 reg_value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 files_in() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
-welcomes() { grep -c "^1	Welcome to Tarrow version $version, Build 222!\$" "$inst/speech.log" 2>/dev/null || true; }
+welcomes() { lines_matching "$inst/speech.log" "^1	Welcome to Tarrow version $version, Build 222!\$"; }
 # welcomed N: the log holds N welcomes by now (a command for wait_for, so the log is read at every try).
 welcomed() { [ "$(welcomes)" = "$1" ]; }
 # check_link LINK FOLDER-WIN: the shortcut starts the program of that folder, in that folder.
@@ -113,7 +104,7 @@ check_link "$link" "$inst_win"
 [ "$(reg_value Publisher)" = "Tarrow" ] || fail "Publisher: $(reg_value Publisher)"
 [ "$(reg_value UninstallString)" = "\"$inst_win\\uninstall.exe\"" ] || fail "UninstallString: $(reg_value UninstallString)"
 size=$(reg_value EstimatedSize)
-[ -n "$size" ] && [ $((size)) -gt 100 ] || fail "EstimatedSize: $size"
+{ [ -n "$size" ] && [ $((size)) -gt 100 ]; } || fail "EstimatedSize: $size"
 
 echo "-- started as at sign-in: the welcome, and prefs.ini in the install folder"
 cp "$tolk" "$inst/"
@@ -132,7 +123,6 @@ echo "-- an install over the running copy closes it and starts the new one"
 silent_install "install over the running copy"
 status=0
 wait "$program_job" || status=$?
-program_job=
 [ "$status" = 0 ] || fail "the running copy ended with code $status"
 wait_for 90 welcomed 2 || fail "the new copy did not start (welcomes: $(welcomes))"
 
@@ -148,14 +138,14 @@ settle "silent uninstall"
 $(files_in "$inst")"
 [ -z "$(find "$inst" -mindepth 1 -type d)" ] || fail "folders were left behind"
 [ "$(cd "$inst" && sha256sum prefs.ini processes.txt PROCESSES.LOG)" = "$kept" ] || fail "the user's files changed"
-[ ! -e "$(menu_link)" ] && [ -z "$(startup_link)" ] || fail "the shortcuts were left behind"
+{ [ ! -e "$(menu_link)" ] && [ -z "$(startup_link)" ]; } || fail "the shortcuts were left behind"
 has_key && fail "the Uninstall entry was left behind"
 
 echo "-- /NOSTARTUP and /D=, then an uninstall that removes the settings too"
 other_win='C:\Tools\Tarrow Desk'
 other=$WINEPREFIX/drive_c/Tools/Tarrow\ Desk
 silent_install "install with /NOSTARTUP" /NOSTARTUP "/D=$other_win"
-[ -f "$other/tarrow-desk.exe" ] && [ -f "$other/uninstall.exe" ] || fail "/D: the program is not in $other_win"
+{ [ -f "$other/tarrow-desk.exe" ] && [ -f "$other/uninstall.exe" ]; } || fail "/D: the program is not in $other_win"
 check_link "$(menu_link)" "$other_win"
 [ -z "$(startup_link)" ] || fail "/NOSTARTUP: a sign-in shortcut was made"
 [ "$(reg_value InstallLocation)" = "$other_win" ] || fail "InstallLocation: $(reg_value InstallLocation)"

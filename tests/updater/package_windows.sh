@@ -4,12 +4,11 @@
 # Usage: package_windows.sh BUILD-WIN-DIR SOURCE-DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 
 bash "$src/scripts/package-windows" "$build" >/dev/null || fail "package-windows failed"
-first=$(mktemp)
-trap 'rm -f "$first"' EXIT
+first=$work/first.zip
 cp "$build/Tarrow.zip" "$first"
 rm -f "$build/tarrow-desk.exe" "$build/updater.exe"
 bash "$src/scripts/package-windows" "$build" >/dev/null || fail "package-windows failed the second time"

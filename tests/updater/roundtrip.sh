@@ -8,10 +8,8 @@
 # https://127.0.0.1:PORT and trust ROUNDTRIP-DIR/ca.pem.)
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
-# shellcheck source=lib/update_server.sh
-source "$(dirname "$0")/lib/update_server.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 roundtrip=$bin
 updater=$(readlink -f "$3")
 port=$4
@@ -43,18 +41,16 @@ end_updated() {
         kill -9 "${exe%/exe}" 2>/dev/null || true
     done
 }
-trap 'end_updated; cleanup' EXIT
+at_exit end_updated
 
 start_xvfb
-(cd "$app" && exec timeout -k 2 100 ./tarrow-desk >out 2>err) &
-old=$!
-pids+=("$old")
-said() { grep -qxF -- "$1" "$app/out"; }
+start "$app" 100 ./tarrow-desk
+old=$started
+said() { has_lines "$app/out" "$1" 1; }
 wait_for 15 said "$welcome" || fail "no 1.0.7 welcome"
 
-find_box() { box=$(xdotool search --onlyvisible --name '^Alert$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 20 find_box || fail "no update question"
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+wait_for 20 find_box Alert || fail "no update question"
+focus_box
 xdotool key Return
 wait_for 20 said "Downloading update" || fail "no Downloading update"
 finish "$old" 20
@@ -65,9 +61,9 @@ wait_for 40 said "Welcome to Tarrow version 1.0.8, Build 222!" || fail "no welco
 [ "$(cd "$app" && sha256sum processes.txt PROCESSES.LOG)" = "$user_files" ] || fail "the user's files changed"
 grep -q '^\[general\]' "$app/prefs.ini" || fail "prefs.ini lost"
 cmp -s "$app/updater" "$updater" || fail "the updater was not the archive's"
-grep -c "^/softs/Tarrow.zip " "$work/server.log" | grep -qx 1 || fail "the archive was not fetched once"
+[ "$(lines_matching "$work/server.log" "^/softs/Tarrow.zip ")" = 1 ] || fail "the archive was not fetched once"
 
 xdotool key ctrl+alt+shift+q
-exits() { [ "$(grep -cxF Exiting "$app/out")" = 2 ]; }
+exits() { [ "$(lines_equal "$app/out" Exiting)" = 2 ]; }
 wait_for 15 exits || fail "the updated program did not exit"
 echo "update round trip: all checks passed"

@@ -7,17 +7,14 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 port=$3
-set -- "$build/roundtrip" "$2"
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
-# shellcheck source=lib/update_server.sh
-source "$(dirname "$0")/lib/update_server.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh" "$build/roundtrip" "$2"
 roundtrip=$bin
 require openssl python3 xdotool winepath
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv="
 wine=$(command -v wine64 || command -v wine)
-trap 'wineserver -k >/dev/null 2>&1 || true; cleanup' EXIT
+at_exit 'wineserver -k >/dev/null 2>&1'
 
 cues=()
 for cue in "$src"/snd/*.wav; do cues+=("snd/$(basename "$cue")=$cue"); done
@@ -40,9 +37,8 @@ export TARROW_SPEECH_LOG
 pids+=($!)
 said() { cut -f2- "$work/speech.log" 2>/dev/null | grep -qxF -- "$1"; }
 wait_for 60 said "$welcome" || fail "no 1.0.7 welcome"
-find_box() { box=$(xdotool search --onlyvisible --name '^Alert$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 30 find_box || fail "no update question"
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" 2>/dev/null || true
+wait_for 30 find_box Alert || fail "no update question"
+focus_box 2>/dev/null || true
 xdotool key Return
 wait_for 20 said "Downloading update" || fail "no Downloading update"
 wait_for 60 said "Welcome to Tarrow version 1.0.8, Build 222!" || fail "no welcome from the updated program"

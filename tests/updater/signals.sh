@@ -6,10 +6,8 @@
 # Usage: signals.sh ROUNDTRIP-DIR SOURCE-DIR PORT   (TARROW_SNI_WATCHER: the stand-in)
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
-# shellcheck source=lib/update_server.sh
-source "$(dirname "$0")/lib/update_server.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 roundtrip=$bin
 port=$3
 watcher=${TARROW_SNI_WATCHER:-}
@@ -32,23 +30,20 @@ export DBUS_SESSION_BUS_ADDRESS
 pids+=($!)
 wait_for 10 grep -qx ready "$work/watcher.log" || fail "the stand-in watcher did not start"
 
-find_box() { box=$(xdotool search --onlyvisible --name '^Alert$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
 part_file() { compgen -G "$app/Tarrow.zip.*.part" >/dev/null; }
 
 for signal in TERM HUP INT; do
     app="$work/$signal"
     mkdir -p "$app"
     cp "$roundtrip/1.0.7/tarrow-desk" "$app/"
-    registered=$(grep -c '^registered ' "$work/watcher.log" || true)
-    (cd "$app" && exec timeout -k 2 60 ./tarrow-desk >out 2>err) &
-    run=$!
-    pids+=("$run")
-    wait_for 15 grep -qxF "$welcome" "$app/out" || fail "$signal: no welcome"
-    more() { [ "$(grep -c '^registered ' "$work/watcher.log")" -gt "$registered" ]; }
-    wait_for 15 more || fail "$signal: the tray item did not register"
+    registered=$(lines_matching "$work/watcher.log" '^registered ')
+    start "$app" 60 ./tarrow-desk
+    run=$started
+    wait_for 15 has_lines "$app/out" "$welcome" 1 || fail "$signal: no welcome"
+    wait_for 15 has_matching "$work/watcher.log" '^registered ' $((registered + 1)) || fail "$signal: the tray item did not register"
     item=$(grep '^registered ' "$work/watcher.log" | tail -n1 | sed 's/^registered //')
-    wait_for 20 find_box || fail "$signal: no update question"
-    xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+    wait_for 20 find_box Alert || fail "$signal: no update question"
+    focus_box
     xdotool key Return
     wait_for 20 grep -qxF "Downloading update" "$app/out" || fail "$signal: no Downloading update"
     wait_for 10 part_file || fail "$signal: no partial archive while downloading"

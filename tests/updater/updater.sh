@@ -6,8 +6,8 @@
 # Usage: updater.sh PATH-TO-updater SOURCE-DIR
 set -euo pipefail
 
-# shellcheck source=../e2e/lib/common.sh
-source "$(dirname "$0")/../e2e/lib/common.sh"
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 updater=$bin
 require python3 sha256sum
 
@@ -17,6 +17,7 @@ setup() {
     dir="$work/$1"
     mkdir -p "$dir/snd"
     cp "$updater" "$dir/updater"
+    # shellcheck disable=SC2016  # a script of its own, $0 is its own
     printf '#!/bin/sh\necho "old $0" >> started.log\n' >"$dir/tarrow-desk"
     chmod 755 "$dir/tarrow-desk"
     echo "old cue" >"$dir/snd/up.wav"
@@ -84,7 +85,8 @@ done <"$src/tests/updater/archives.txt"
 # A snd folder that is a link to another file system: renames cannot cross,
 # the files are copied, and an undone swap puts back the old cue there.
 shm=$(mktemp -d /dev/shm/tarrow-updater.XXXXXX)
-trap 'rm -rf "$shm"; cleanup' EXIT
+remove_shm() { rm -rf "$shm"; }
+at_exit remove_shm
 if [ "$(stat -c %d "$shm")" != "$(stat -c %d "$work")" ]; then
     for kind in good blocked; do
         setup "linked-$kind" "$kind"
@@ -117,6 +119,7 @@ mv "$dir.copy/Tarrow.zip" "$work/nospace-cwd/"
 size=$(($(du -sk "$dir.copy" | cut -f1) + 1024))
 if unshare -m true 2>/dev/null; then
     code=0
+    # shellcheck disable=SC2016  # the inner shell expands its own variables
     (cd "$work/nospace-cwd" && env -u DISPLAY dir="$dir" size="$size" unshare -m --propagation private bash -c '
         set -e
         mount -t tmpfs -o size=${size}k tmpfs "$dir"
@@ -156,6 +159,7 @@ run_updater
 # escaped text that standard error carries too (a stand-in zenity keeps its arguments).
 setup box not-utf8
 mkdir "$work/bin"
+# shellcheck disable=SC2016  # a script of its own, "$@" and $a are its own
 printf '#!/bin/sh\nfor a in "$@"; do printf "%%s\\n" "$a"; done >>"%s/zenity.log"\necho end >>"%s/zenity.log"\n' "$work" "$work" >"$work/bin/zenity"
 chmod 755 "$work/bin/zenity"
 (cd "$dir" && DISPLAY=:tarrow-none PATH="$work/bin:$PATH" timeout 40 ./updater </dev/null >out 2>err) || true
@@ -183,6 +187,7 @@ code=0
 # then started again: the program's own start undoes the half-done swap (the
 # folder is the old release, or the new one after the last step), and the
 # updater started again installs the release and starts the program.
+# shellcheck disable=SC2016  # a script of its own, $0 is its own
 printf '#!/bin/sh\necho "new $0" >> started.log\n' >"$work/new-program"
 cp "$updater" "$work/new-updater"
 echo "a newer updater" >>"$work/new-updater"
@@ -219,7 +224,7 @@ while :; do
             now=$(release_snapshot)
             [ "$now" = "$old_release" ] || [ "$now" = "$new_release" ] ||
                 fail "kill-$step: after the program's start the folder is neither release: $(diff <(echo "$old_release") <(echo "$now"))"
-            [ -x "$dir/updater" ] && [ -x "$dir/tarrow-desk" ] || fail "kill-$step: the program or the updater is missing"
+            { [ -x "$dir/updater" ] && [ -x "$dir/tarrow-desk" ]; } || fail "kill-$step: the program or the updater is missing"
         fi
         run_updater
         [ "$code" = 0 ] || fail "kill-$step-$then: the updater started again failed: $code ($(cat "$dir/err"))"

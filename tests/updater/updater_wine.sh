@@ -8,19 +8,13 @@
 # Usage: updater_wine.sh BUILD-WIN-DIR SOURCE-DIR (its Wine prefix prepared)
 set -euo pipefail
 build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
+# shellcheck source=../lib/common.sh
+source "$(dirname "$0")/../lib/common.sh"
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv="
 wine=$(command -v wine64 || command -v wine)
 stand_in=$build/tests/platform/win32/test_updater.exe
-work=$(mktemp -d)
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do [ "$SECONDS" -lt "$end" ] || return 1; sleep 0.2; done
-}
+at_exit 'wineserver -k >/dev/null 2>&1'
 
 # A new updater.exe: the running one is replaced too (trailing bytes do not hurt a PE file).
 cp "$build/updater.exe" "$work/new-updater.exe"
@@ -52,10 +46,9 @@ setup unsafe dotdot
 before=$(cd "$dir" && find . -type f | sort | xargs sha256sum)
 (cd "$dir" && exec timeout 120 "$wine" ./updater.exe) &
 updater=$!
-find_box() { box=$(xdotool search --onlyvisible --name '^Tarrow update$' 2>/dev/null | head -n1) && [ -n "$box" ]; }
-wait_for 60 find_box || fail "unsafe: no box"
+wait_for 60 find_box "Tarrow update" || fail "unsafe: no box"
 ran && fail "unsafe: the program started before the box was closed"
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" 2>/dev/null || true
+focus_box 2>/dev/null || true
 xdotool key Return
 wait "$updater" || true
 wait_for 30 ran || fail "unsafe: the old program was not started again"
@@ -79,10 +72,10 @@ run_counting_boxes() {
     local updater=$! seen=""
     boxes=0
     while kill -0 "$updater" 2>/dev/null; do
-        if find_box && [ "$box" != "$seen" ]; then
+        if find_box "Tarrow update" && [ "$box" != "$seen" ]; then
             seen=$box
             boxes=$((boxes + 1))
-            xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" 2>/dev/null || true
+            focus_box 2>/dev/null || true
             xdotool key Return
         fi
         sleep 0.2
@@ -110,7 +103,7 @@ while IFS='|' read -r kind outcome; do
     wait_for 30 ran || fail "$kind: no program was started again"
     said=$(grep -a '^Tarrow update failed: ' "$dir/err" | tr -d '\r' || true)
     if [ "$outcome" = installed ]; then
-        [ "$boxes" = 0 ] && [ -z "$said" ] || fail "$kind: refused ($boxes boxes): $said"
+        { [ "$boxes" = 0 ] && [ -z "$said" ]; } || fail "$kind: refused ($boxes boxes): $said"
         cmp -s "$dir/tarrow-desk.exe" "$work/new-program.exe" || fail "$kind: the program was not replaced"
         [ "$(cat "$dir/snd/up.wav")" = "new cue" ] || fail "$kind: the cue was not replaced"
         [ "$(user_files)" = "$users" ] || fail "$kind: the user's files changed"

@@ -5,7 +5,10 @@
 # of any. Usage: run-under-wine.sh <build-win dir> <source dir>
 set -uo pipefail
 build=$(cd "$1" && pwd)
-source=$(cd "$2" && pwd)
+# The smoke test's folder goes in the build folder.
+work_parent=$build
+# shellcheck source=../../lib/common.sh
+source "$(dirname "$0")/../../lib/common.sh"
 tests=$build/tests/platform/win32
 
 export WINEPREFIX=$build/wine-prefix
@@ -16,8 +19,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winealsa.drv=;winepulse.drv=;wineoss.drv="
 wine=$(command -v wine64 || command -v wine)
 
-cleanup() { wineserver -k >/dev/null 2>&1 || true; }
-trap cleanup EXIT
+at_exit 'wineserver -k >/dev/null 2>&1'
 
 failed=()
 # step <name> <command...>: runs it, prints its time, remembers a failure.
@@ -37,17 +39,17 @@ prepare_prefix() {
 }
 
 smoke() {
-  local work status
-  work=$(mktemp -d "$build/smoke.XXXXXX")
-  cp "$build/tarrow-desk.exe" "$tests/Tolk.dll" "$tests/driver.exe" "$work/"
-  cp -r "$source/snd" "$work/" 2>/dev/null || true
+  local dir=$work/smoke status
+  mkdir "$dir"
+  cp "$build/tarrow-desk.exe" "$tests/Tolk.dll" "$tests/driver.exe" "$dir/"
+  cp -r "$src/snd" "$dir/" 2>/dev/null || true
   # A second folder with the program alone: no screen-reader library beside it.
-  mkdir "$work/alone"
-  cp "$build/tarrow-desk.exe" "$work/alone/"
-  (cd "$work" && timeout 400 "$wine" ./driver.exe "$(winepath -w "$work/tarrow-desk.exe")" \
-    "$(winepath -w "$work/speech.log")" "$(winepath -w "$work/alone/tarrow-desk.exe")")
+  mkdir "$dir/alone"
+  cp "$build/tarrow-desk.exe" "$dir/alone/"
+  (cd "$dir" && timeout 400 "$wine" ./driver.exe "$(winepath -w "$dir/tarrow-desk.exe")" \
+    "$(winepath -w "$dir/speech.log")" "$(winepath -w "$dir/alone/tarrow-desk.exe")")
   status=$?
-  rm -rf "$work"
+  rm -rf "$dir"
   return $status
 }
 
@@ -59,7 +61,7 @@ fi
 step "unit tests (16-bit wchar_t)" timeout 300 "$wine" "$build/tests/tarrow-tests.exe" --gtest_brief=1
 if [ -f "$build/tests/fuzz/tarrow-ini-corpus.exe" ]; then
   step "INI reader corpus" timeout 300 "$wine" "$build/tests/fuzz/tarrow-ini-corpus.exe" \
-    "$(winepath -w "$source/tests/fuzz/corpus")"
+    "$(winepath -w "$src/tests/fuzz/corpus")"
 fi
 if [ -f "$tests/tarrow-win32-tests.exe" ]; then
   step "Windows backend tests" bash -c "cd '$tests' && timeout 300 '$wine' ./tarrow-win32-tests.exe --gtest_brief=1"
