@@ -83,7 +83,7 @@ constinit const HotkeyTable kHotkeys = {{
      [](Application& a) { ToggleBatteryMonitor(a.platform.facts, a.platform.files, a.speech, a.monitors); }},
     {28, 'U', 'U', u"Unable To register the Check for updates hotkey.", u"updates",
      [](Application& a) {
-         if (kPackageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
+         if (a.profile.packageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
          else StartUpdateCheck(a.platform, a.speech, a.updates, false);
      }},
     {29, kVkSpace, kVkSpace, u"Unable To register the Repeat last spoken text hotkey.", u"repeat",
