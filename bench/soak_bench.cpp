@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
     tarrow::bench::SilentSpeech silent;
     tarrow::PlatformRoles roles(platform, platform, platform, platform, silent, platform, platform,
                                 platform, platform);
-    tarrow::Application app(roles);
+    // No start-up runs here (no welcome, no update check): a blank profile will do.
+    tarrow::Application app(roles, tarrow::BuildProfile{});
     const int64_t start = platform.NowMs();
     tarrow::InitMonitors(app.monitors, start);
     for (tarrow::Monitor& m : app.monitors.byName) {

@@ -1,14 +1,12 @@
 # Linux installs: cmake --install puts the program in bin/, the cues in
 # share/tarrow-desk/snd, the man page, a desktop entry and an autostart entry
 # that users can copy to ~/.config/autostart; CPack makes a .deb of the same.
-# The installed program is built without the update check (the package
-# manager updates it): only the two files that hold the switch are compiled again.
+# The installed program leaves updates to the package manager: the same files,
+# with a profile that says it is a package build.
 include(GNUInstallDirs)
 
-add_executable(tarrow-desk-installed src/app/main.cpp src/app/application.cpp src/app/dispatch.cpp)
-target_compile_definitions(tarrow-desk-installed PRIVATE TARROW_PACKAGE_BUILD)
-target_link_libraries(tarrow-desk-installed PRIVATE tarrow_core tarrow_backend)
-target_compile_options(tarrow-desk-installed PRIVATE ${TARROW_WARNINGS})
+tarrow_add_program(tarrow-desk-installed VERSION ${TARROW_PROGRAM_VERSION}
+  UPDATE_BASE_URL ${TARROW_UPDATE_BASE_URL} TEST_CA_FILE "${TARROW_TEST_CA_FILE}" PACKAGE_BUILD)
 set_target_properties(tarrow-desk-installed PROPERTIES OUTPUT_NAME tarrow-desk
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/installed)
 

@@ -56,9 +56,9 @@ bool Startup(Application& app) {
         platform.window.ShutdownServices();
         return false;
     }
-    app.speech.Speak(u"Welcome to Tarrow version " + std::u16string(kVersionLabel) + u"!", true);
+    app.speech.Speak(u"Welcome to Tarrow version " + app.profile.versionLabel + u"!", true);
     RefreshProcessList(platform, app.processes);
-    if (!kPackageBuild) StartUpdateCheck(platform, app.speech, app.updates, true);
+    if (!app.profile.packageBuild) StartUpdateCheck(platform, app.speech, app.updates, true);
     return true;
 }
 
@@ -82,8 +82,8 @@ void ExitSequence(Application& app) {
     app.platform.window.ShutdownServices();
 }
 
-int RunTarrow(PlatformRoles platform) {
-    Application app(platform);
+int RunTarrow(PlatformRoles platform, const BuildProfile& profile) {
+    Application app(platform, profile);
     return RunTarrow(app);
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "hotkeys/hotkeys.hpp"
@@ -13,23 +14,33 @@
 #include "settings/settings.hpp"
 #include "speech/speech.hpp"
 #include "update/update.hpp"
-#include "update/version.hpp"
 
 namespace tarrow {
 
 inline constexpr int64_t kRefreshIntervalMs = 5000;
-// Builds for a distribution package leave updates to the package manager.
-#ifdef TARROW_PACKAGE_BUILD
-inline constexpr bool kPackageBuild = true;
-#else
-inline constexpr bool kPackageBuild = false;
-#endif
+
+// What one program of the build is: made once in main and passed down, so the
+// release, the package and the test programs share every compiled file.
+struct BuildProfile {
+    std::u16string version;       // compared with the server's, e.g. "1.0.7"
+    std::u16string versionLabel;  // spoken in the welcome, e.g. "1.0.7, Build 222"
+    bool packageBuild = false;    // updates are left to the package manager
+    UpdateServer updateServer;
+};
+// This program's profile: defined by the source the build generates for each
+// program from src/app/build_profile.cpp.in.
+BuildProfile ThisBuildProfile();
 
 // All program state, owned for the whole run.
 struct Application {
-    explicit Application(PlatformRoles roles) : platform(roles), speech(roles.sound) {}
+    Application(PlatformRoles roles, const BuildProfile& profile)
+        : platform(roles),
+          profile(profile),
+          speech(roles.sound),
+          updates(profile.updateServer, profile.version) {}
 
     PlatformRoles platform;
+    BuildProfile profile;
     SpeechOutput speech;
     Settings settings;
     SoundCues cues;
@@ -51,7 +62,7 @@ LoopControl Dispatch(Application& app, const Event& event);
 // Speaks "Exiting", removes the tray icon, closes the window, shuts down.
 void ExitSequence(Application& app);
 // Start-up and the loop; returns the exit code once every service is released.
-int RunTarrow(PlatformRoles platform);
+int RunTarrow(PlatformRoles platform, const BuildProfile& profile);
 // The same on a prepared Application (tests point its update server elsewhere).
 int RunTarrow(Application& app);
 
@@ -137,7 +148,7 @@ inline constexpr auto kHotkeys = std::to_array<HotkeyAction>({
      ToggleOf<MonitorName::PcBattery>},
     {28, 'U', 'U', u"Unable To register the Check for updates hotkey.", u"updates",
      [](Application& a) {
-         if (kPackageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
+         if (a.profile.packageBuild) a.speech.Speak(u"Updates come from your package manager.", true);
          else StartUpdateCheck(a.platform, a.speech, a.updates, false);
      }},
     {29, kVkSpace, kVkSpace, u"Unable To register the Repeat last spoken text hotkey.", u"repeat",

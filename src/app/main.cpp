@@ -2,6 +2,6 @@
 
 int main() {
     auto platform = tarrow::CreatePlatform();
-    const int code = tarrow::RunTarrow(*platform);
+    const int code = tarrow::RunTarrow(*platform, tarrow::ThisBuildProfile());
     platform->EndProcess(code);
 }

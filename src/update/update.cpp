@@ -1,9 +1,9 @@
 #include "update/update.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text.hpp"
-#include "update/version.hpp"
 
 namespace tarrow {
 
@@ -16,6 +16,7 @@ constexpr std::u16string_view kQuestionEnd = u". Would you like to download it n
 // records; only the speech output is reached, and only through the gate.
 struct UpdateJob {
     UpdateServer server;
+    std::u16string runningVersion;
     UpdateNetwork network;
     std::shared_ptr<WorkerGate> gate;
     bool quiet = false;
@@ -69,7 +70,7 @@ void UpdateCheck(UpdateRoles roles, SpeechOutput& speech, const UpdateJob& job) 
 
     const MemoryResponse version = job.network.fetchToMemory(RequestFor(job, kVersionPath, limits));
     if (version.status != u"200") return;
-    if (version.body == kRunningVersion) {
+    if (version.body == job.runningVersion) {
         if (!job.quiet) gate.Run([&] { speech.Speak(u"No update available.", false); });
         return;
     }
@@ -148,8 +149,11 @@ std::vector<std::u16string> WorkerGate::AwaitDownloads(std::chrono::milliseconds
     return downloads_;
 }
 
-UpdateWorkers::UpdateWorkers()
-    : server(BuiltInUpdateServer()), network(CurlNetwork()), gate(std::make_shared<WorkerGate>()) {}
+UpdateWorkers::UpdateWorkers(UpdateServer server, std::u16string runningVersion)
+    : server(std::move(server)),
+      runningVersion(std::move(runningVersion)),
+      network(CurlNetwork()),
+      gate(std::make_shared<WorkerGate>()) {}
 
 // The records a worker may still reach are about to go.
 UpdateWorkers::~UpdateWorkers() { gate->Close(); }
@@ -162,7 +166,8 @@ void StartUpdateCheck(UpdateRoles roles, SpeechOutput& speech, UpdateWorkers& wo
         workers.networkPrepared = true;
     }
     auto job = std::make_shared<const UpdateJob>(
-        UpdateJob{workers.server, workers.network, workers.gate, quiet, ++workers.checksStarted});
+        UpdateJob{workers.server, workers.runningVersion, workers.network, workers.gate, quiet,
+                  ++workers.checksStarted});
     roles.workers.StartWorker([roles, &speech, job]() noexcept {
         try {
             UpdateCheck(roles, speech, *job);

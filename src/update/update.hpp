@@ -38,8 +38,6 @@ struct UpdateServer {
     // Trust store for test servers only; empty leaves libcurl's own (always so when shipped).
     std::string caFile;
 };
-// The server the program was built for (TARROW_UPDATE_BASE_URL, TARROW_TEST_CA_FILE).
-UpdateServer BuiltInUpdateServer();
 
 struct HttpRequest {
     std::u16string url;
@@ -113,12 +111,14 @@ private:
 
 // The update check's part of the program state.
 struct UpdateWorkers {
-    UpdateWorkers();
+    // The server asked, and the running version its answer is compared with.
+    UpdateWorkers(UpdateServer server, std::u16string runningVersion);
     ~UpdateWorkers();
     UpdateWorkers(const UpdateWorkers&) = delete;
     UpdateWorkers& operator=(const UpdateWorkers&) = delete;
 
     UpdateServer server;
+    std::u16string runningVersion;
     UpdateNetwork network;
     std::shared_ptr<WorkerGate> gate;
     bool networkPrepared = false;

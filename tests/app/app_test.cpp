@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/fake_platform.hpp"
 
 namespace tarrow {
@@ -30,7 +31,7 @@ size_t IndexOf(const FakePlatform& fake, const std::string& call) {
 
 TEST(Startup, RunsItsStepsInOrderAndWelcomesFirst) {
     FakePlatform fake;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     EXPECT_EQ(CallsStartingWith(fake, "LoadCue"),
               (std::vector<std::string>{"LoadCue snd/up.wav", "LoadCue snd/down.wav",
@@ -52,7 +53,7 @@ TEST(Startup, RunsItsStepsInOrderAndWelcomesFirst) {
 TEST(Startup, NoAudioEngineLeavesEveryCueNone) {
     FakePlatform fake;
     fake.audioStarts = false;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     EXPECT_TRUE(CallsStartingWith(fake, "LoadCue").empty());
     EXPECT_EQ(app.cues.cpu, kNoCue);
@@ -62,17 +63,36 @@ TEST(Startup, NoAudioEngineLeavesEveryCueNone) {
 TEST(Startup, AMissingCueIsNoneAndTheOthersLoad) {
     FakePlatform fake;
     fake.missingCues = {u"snd/CPU.wav"};
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     EXPECT_EQ(app.cues.cpu, kNoCue);
     EXPECT_NE(app.cues.memory, kNoCue);
     EXPECT_NE(app.cues.up, kNoCue);
 }
 
+TEST(Startup, APackageBuildWelcomesAlikeAndStartsNoUpdateCheck) {
+    FakePlatform fake;
+    Application app(fake, testing::PackageProfile());
+    ASSERT_TRUE(Startup(app));
+    EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true}}));
+    EXPECT_TRUE(CallsStartingWith(fake, "StartWorker").empty());
+}
+
+TEST(Dispatch, APackageBuildLeavesTheUpdateHotkeyToThePackageManager) {
+    FakePlatform fake;
+    Application app(fake, testing::PackageProfile());
+    ASSERT_TRUE(Startup(app));
+    const size_t mark = fake.calls.size();
+    EXPECT_EQ(Dispatch(app, {EventKind::Hotkey, 28}), LoopControl::Continue);
+    EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Updates come from your package manager.", true}));
+    EXPECT_TRUE(CallsStartingWith(fake, "StartWorker").empty());
+    EXPECT_EQ(fake.calls.size(), mark + 1);  // the speech alone
+}
+
 TEST(Roads, ExitHotkeySaysExitingRemovesTheIconAndEndsWithZero) {
     FakePlatform fake;
     fake.PushHotkey(0, 10);
-    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Exiting", true}));
     EXPECT_FALSE(fake.trayIconPresent);
     EXPECT_FALSE(fake.windowOpen);
@@ -86,7 +106,7 @@ TEST(Roads, TrayMenuExitDoesTheSameAndOtherItemsAreIgnored) {
     fake.events.push_back({0, {EventKind::Menu, 3}});
     fake.events.push_back({0, {EventKind::Menu, 0}});
     fake.closeWhenIdle = false;
-    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
     EXPECT_EQ(fake.spoken.back(), (SpokenText{u"Exiting", true}));
     EXPECT_EQ(fake.shutdowns, 1);
     EXPECT_FALSE(fake.trayIconPresent);
@@ -95,7 +115,7 @@ TEST(Roads, TrayMenuExitDoesTheSameAndOtherItemsAreIgnored) {
 TEST(Roads, CloseRequestEndsSilently) {
     FakePlatform fake;
     fake.events.push_back({50, {EventKind::Close, 0}});
-    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
     EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true}}));
     EXPECT_EQ(fake.shutdowns, 1);
     EXPECT_FALSE(fake.trayIconPresent);
@@ -104,7 +124,7 @@ TEST(Roads, CloseRequestEndsSilently) {
 TEST(Roads, ExitHotkeyTakenShowsTheBoxAndEndsBeforeSpeaking) {
     FakePlatform fake;
     fake.failingHotkeys = {0};
-    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
     EXPECT_EQ(fake.messages.size(), 1u);
     EXPECT_TRUE(fake.spoken.empty());
     EXPECT_EQ(fake.shutdowns, 1);
@@ -115,7 +135,7 @@ TEST(Roads, WorkerExitRequestRunsTheExitStepsOnTheMainThread) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
     fake.events.push_back({5, {EventKind::None, 0}});
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     fake.PostExitRequest();
     LoopControl control = LoopControl::Continue;
@@ -179,7 +199,7 @@ TEST(Dispatch, EveryIdReachesItsOwnAction) {
         fake.FindProcess(3)->imagePath = u"C:\\c.exe";
         fake.uptimeMs = 3601000;
         fake.power = {1, 80};
-        Application app(fake);
+        Application app(fake, testing::ReleaseProfile());
         ASSERT_TRUE(Startup(app));
         // e.exe takes a quarter of the four processors' time over the next second.
         fake.now += 1000;
@@ -202,7 +222,7 @@ TEST(Dispatch, EveryIdReachesItsOwnAction) {
 
 TEST(Dispatch, UnknownIdsAndOtherEventsAreIgnored) {
     FakePlatform fake;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     const size_t mark = fake.calls.size();
     for (const int64_t id : {int64_t{kHotkeyCount}, int64_t{-1}, int64_t{1000}})
@@ -217,7 +237,7 @@ TEST(Dispatch, RepeatAndCopyWorkEndToEnd) {
     fake.PushHotkey(29);
     fake.PushHotkey(19);
     fake.PushHotkey(29);
-    EXPECT_EQ(RunTarrow(fake), 0);
+    EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
     EXPECT_EQ(fake.spoken, (std::vector<SpokenText>{{kWelcome, true},
                                                     {kWelcome, false},
                                                     {u"Copied " + kWelcome, true},
@@ -229,7 +249,7 @@ TEST(Loop, OneRefreshPerPassAfterALongActionThenEveryFiveSeconds) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
     fake.dialogDurationMs = 20000;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     const size_t atStart = CallsStartingWith(fake, "TakeProcessSnapshot").size();
     // A box held by an action: the clock jumps 20 s inside one pass.

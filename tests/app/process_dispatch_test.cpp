@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/fake_platform.hpp"
 
 namespace tarrow {
@@ -20,7 +21,7 @@ protected:
     }
     std::vector<std::u16string> Run(std::initializer_list<int64_t> ids) {
         for (int64_t id : ids) fake.PushHotkey(id, 1);
-        EXPECT_EQ(RunTarrow(fake), 0);
+        EXPECT_EQ(RunTarrow(fake, testing::ReleaseProfile()), 0);
         auto texts = fake.SpokenTexts();
         texts.erase(texts.begin());  // the welcome
         return texts;
@@ -73,7 +74,7 @@ TEST_F(ProcessHotkeys, EndingItsOwnEntryTakesTheRegularExitRoad) {
         own.messageAnswers = {kIdYes};
         own.PushHotkey(row, 1);
         own.PushHotkey(3, 1);  // never reached
-        EXPECT_EQ(RunTarrow(own), 0);
+        EXPECT_EQ(RunTarrow(own, testing::ReleaseProfile()), 0);
         EXPECT_EQ(own.spoken.back(), (SpokenText{u"Exiting", true})) << row;
         EXPECT_FALSE(own.trayIconPresent);
         EXPECT_EQ(own.shutdowns, 1);

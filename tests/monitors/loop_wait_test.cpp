@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/fake_platform.hpp"
 
 namespace tarrow {
@@ -44,7 +45,7 @@ Trace RunScenario(const std::function<LoopControl(Application&)>& pass) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
     fake.AddProcess(42, u"app.exe", 64 << 20);
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     EXPECT_TRUE(Startup(app));
     app.monitors[PcMemory].enabled = 1;
     app.monitors[PcMemory].interval = 700;
@@ -87,7 +88,7 @@ TEST(LoopWait, WhatIsHeardAndWhenMatchesAOneMillisecondPoll) {
 TEST(LoopWait, IdleLoopWakesOnlyForTheRefresh) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     const size_t atStart = Count(fake, "TakeProcessSnapshot");
     RunPass(app);
@@ -101,7 +102,7 @@ TEST(LoopWait, IdleLoopWakesOnlyForTheRefresh) {
 TEST(LoopWait, AMonitorStillFiresAtItsDueTime) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     app.monitors[PcMemory].enabled = 1;
     app.monitors[PcMemory].interval = 1000;
@@ -116,7 +117,7 @@ TEST(LoopWait, AMonitorStillFiresAtItsDueTime) {
 TEST(LoopWait, AHotkeyIsStillAnsweredAtOnce) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     fake.PushHotkey(13, 300);
     while (fake.spoken.size() < 2 && fake.now < 10000) RunPass(app);
@@ -127,7 +128,7 @@ TEST(LoopWait, AHotkeyIsStillAnsweredAtOnce) {
 TEST(LoopWait, AnIntervalOfZeroStillFiresEveryMillisecond) {
     FakePlatform fake;
     fake.closeWhenIdle = false;
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     app.monitors[PcMemory].enabled = 1;
     app.monitors[PcMemory].interval = 0;

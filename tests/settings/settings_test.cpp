@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/fake_platform.hpp"
 #include "settings/settings.hpp"
 
@@ -321,14 +322,14 @@ TEST(SettingsFile, AFileAtTheLimitIsReadWholeAndRewritten) {
 TEST(SettingsFile, TheModifierInTheFileChangesTheRegisteredHotkeys) {
     FakePlatform fake;
     fake.files[kFile] = "\xEF\xBB\xBF\r\n[General]\r\nmodifier = alt+win\r\n";
-    Application app(fake);
+    Application app(fake, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(app));
     ASSERT_EQ(fake.registrations.size(), 30u);
     for (const auto& registration : fake.registrations)
         EXPECT_EQ(registration.modifiers, kModAlt | kModWin) << registration.id;
 
     FakePlatform plain;  // no file: the built-in empty text means control+alt+shift
-    Application firstRun(plain);
+    Application firstRun(plain, testing::ReleaseProfile());
     ASSERT_TRUE(Startup(firstRun));
     ASSERT_FALSE(plain.registrations.empty());
     EXPECT_EQ(plain.registrations.front().modifiers, kModControl | kModAlt | kModShift);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/fake_platform.hpp"
 #include "update/update.hpp"
 
@@ -60,7 +61,7 @@ struct ScriptedServer {
 struct Rig {
     FakePlatform fake;
     ScriptedServer server;
-    Application app{fake};
+    Application app{fake, testing::ReleaseProfile()};
 
     Rig() {
         app.updates.network = server.Network();

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/application.hpp"
+#include "app/release_profile.hpp"
 #include "platform/linux/linux_platform.hpp"
 #include "platform/role_doubles.hpp"
 #include "platform/text.hpp"
@@ -109,7 +110,7 @@ protected:
     // end. Only the roles the check takes are given: no whole platform.
     void Check(bool quiet, const UpdateServer& target) {
         SpeechOutput speech(program.voice);
-        UpdateWorkers updates;
+        UpdateWorkers updates{{}, u"1.0.7"};
         updates.server = target;
         speech.Speak(u"ready", true);  // start-up loads speech before any worker
         StartUpdateCheck({program.workers, program.dialogs, program.real, program.loop}, speech,
@@ -128,7 +129,7 @@ protected:
     // the main loop, until the hand-over or, failing that, a close request once
     // every worker has ended.
     int RunProgram() {
-        Application app(program.platform);
+        Application app(program.platform, testing::ReleaseProfile());
         app.updates.server = Trusted();
         return RunTarrow(app);
     }
@@ -255,7 +256,7 @@ TEST_F(CheckLive, TwoChecksAtOnceEachAskTheirOwnQuestion) {
         return kIdNo;
     };
     SpeechOutput speech(program.voice);
-    UpdateWorkers updates;
+    UpdateWorkers updates{{}, u"1.0.7"};
     updates.server = Trusted();
     speech.Speak(u"ready", true);
     const UpdateRoles roles{program.workers, program.dialogs, program.real, program.loop};
@@ -309,7 +310,7 @@ TEST_F(CheckLive, FailedDownloadsShowTheErrorLeaveNoArchiveAndTheProgramGoesOn) 
                 server->Route(kArchiveUrl, {.status = 302, .location = Utf16ToUtf8(elsewhere.BaseUrl()) + kArchiveUrl});
                 break;
         }
-        Application app(run.platform);
+        Application app(run.platform, testing::ReleaseProfile());
         app.updates.server = Trusted();
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RunTarrow(app), 0);
@@ -360,7 +361,7 @@ TEST_F(CheckLive, ExitingDuringADownloadLeavesNoPartialFile) {
             sent = true;
             return road;
         };
-        Application app(run.platform);
+        Application app(run.platform, testing::ReleaseProfile());
         app.updates.server = Trusted();
         EXPECT_EQ(RunTarrow(app), 0);
         EXPECT_TRUE(sent);

@@ -1,0 +1,26 @@
+# The programs of this build. Each is main.cpp (compiled once, in tarrow_main)
+# and a source generated from src/app/build_profile.cpp.in with its own values,
+# so programs differ only in the BuildProfile that main passes on.
+#   tarrow_add_program(<target> VERSION <v> UPDATE_BASE_URL <https address>
+#                      [TEST_CA_FILE <file>] [PACKAGE_BUILD])
+add_library(tarrow_main OBJECT src/app/main.cpp)
+target_link_libraries(tarrow_main PRIVATE tarrow_core)
+target_compile_options(tarrow_main PRIVATE ${TARROW_WARNINGS})
+
+function(tarrow_add_program target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "PACKAGE_BUILD" "VERSION;UPDATE_BASE_URL;TEST_CA_FILE" "")
+  set(TARROW_PROFILE_TARGET ${target})
+  set(TARROW_PROFILE_VERSION ${arg_VERSION})
+  set(TARROW_PROFILE_UPDATE_BASE_URL ${arg_UPDATE_BASE_URL})
+  set(TARROW_PROFILE_TEST_CA_FILE "${arg_TEST_CA_FILE}")
+  if(arg_PACKAGE_BUILD)
+    set(TARROW_PROFILE_PACKAGE_BUILD true)
+  else()
+    set(TARROW_PROFILE_PACKAGE_BUILD false)
+  endif()
+  set(profile ${CMAKE_BINARY_DIR}/profiles/${target}.cpp)
+  configure_file(${CMAKE_SOURCE_DIR}/src/app/build_profile.cpp.in ${profile} @ONLY)
+  add_executable(${target} ${profile})
+  target_link_libraries(${target} PRIVATE tarrow_main tarrow_core tarrow_backend)
+  target_compile_options(${target} PRIVATE ${TARROW_WARNINGS})
+endfunction()
