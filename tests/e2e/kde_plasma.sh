@@ -141,9 +141,9 @@ run() {
     app=$started
     wait_for 30 has_lines "$dir/app/out" "$welcome" 1 || fail "$name: no welcome text"
     ! grep -q 'Unable To register' "$dir/app/err" || fail "$name: a hotkey went unbound"
-    all_bound() { [ "$(bound_ids | wc -l)" = 30 ]; }
+    all_bound() { [ "$(bound_ids | wc -l)" = "$hotkey_count" ]; }
     wait_for 10 all_bound ||
-        fail "$name: KGlobalAccel holds $(bound_ids | wc -l) of the thirty shortcuts"
+        fail "$name: KGlobalAccel holds $(bound_ids | wc -l) of the $hotkey_count shortcuts"
 
     press "$name" "$modifier" 7  # first: the target
     grep -qE "^!tarrowtarget: " "$dir/app/out" || fail "$name: first did not reach the target"

@@ -56,11 +56,12 @@ exits_with() {
     [ "$code" = "$2" ] || fail "$1: exit code $code, wanted $2"
 }
 
-# --- the thirty shortcuts: ids, descriptions (the labels) and triggers, then
+# --- every shortcut: ids, descriptions (the labels) and triggers, then
 # a press of "next" speaks an entry and "exit" ends the program and the session
 run default all
 wait_for 15 said default "$welcome" || fail "default: no welcome text"
-[ "$(bound default)" = 30 ] || fail "default: $(bound default) shortcuts bound, wanted 30"
+[ "$(bound default)" = "$hotkey_count" ] ||
+    fail "default: $(bound default) shortcuts bound, wanted $hotkey_count"
 # The desktop entry's name is given to the portal before anything else is asked.
 [ "$(sed -n 2p "$work/default/portal.log")" = "app tarrow-desk" ] ||
     fail "default: the program did not register as tarrow-desk first"

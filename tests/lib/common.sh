@@ -14,6 +14,9 @@ src=$(readlink -f "$2")
 welcome="Welcome to Tarrow version 1.0.7, Build 222!"
 
 if [ -n "${work_parent:-}" ]; then work=$(mktemp -d "$work_parent/work.XXXXXX"); else work=$(mktemp -d); fi
+# The number of hotkeys: the rows of the hotkey table ("    {id, ..." lines).
+# shellcheck disable=SC2034
+hotkey_count=$(grep -cE '^    \{[0-9]+, ' "$src/src/app/application.hpp" || true)
 pids=()
 exit_commands=()
 # Every copy of the program talks to a private speech and braille server, or
