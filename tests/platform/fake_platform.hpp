@@ -26,11 +26,6 @@ namespace tarrow::testing {
 using FakeRoles = FakeWindowAndEvents<FakeDialogs<FakeKeyboard<FakeWorkers<FakeSpeechAndSound<
     FakeClipboard<FakeProcessControl<FakeSystemFacts<FakeFiles<FakeRole<PlatformServices>>>>>>>>>>;
 
-class FakePlatform final : public FakeClock, private FakeCallLog, public FakeRoles {
-public:
-    FakePlatform() : FakeRoles(*this, *this) {}
-
-    using FakeCallLog::calls;  // significant calls in order, for order tests
-};
+class FakePlatform final : public FakeAssembly<FakeRoles> {};
 
 }  // namespace tarrow::testing

@@ -35,6 +35,9 @@ public:
     std::deque<std::u16string> promptAnswers;  // default: empty text
     int64_t dialogDurationMs = 0;         // how long each box or prompt stays open
     std::function<void()> onShowMessage;  // runs while a box is open
+    // When set, answers each box in place of messageAnswers; runs on the thread
+    // that shows the box, after onShowMessage, outside the lock.
+    std::function<MessageAnswer(const ShownMessage&)> answer;
 
     // --- recorded outputs ---
     std::vector<ShownMessage> messages;
@@ -42,21 +45,24 @@ public:
 
     MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
                               MessageStyle style) override {
+        const ShownMessage box{std::u16string(caption), std::u16string(text), style};
         std::function<void()> during;
-        MessageAnswer answer = style == kMbYesNo ? kIdNo : kIdOk;
+        std::function<MessageAnswer(const ShownMessage&)> answerer;
+        MessageAnswer reply = style == kMbYesNo ? kIdNo : kIdOk;
         {
             std::lock_guard<std::mutex> guard(log_.lock);
             log_.calls.push_back("ShowMessage " + Narrow(caption));
-            messages.push_back({std::u16string(caption), std::u16string(text), style});
-            if (!messageAnswers.empty()) {
-                answer = messageAnswers.front();
+            messages.push_back(box);
+            answerer = answer;
+            if (!answerer && !messageAnswers.empty()) {
+                reply = messageAnswers.front();
                 messageAnswers.pop_front();
             }
             clock_.now += dialogDurationMs;
             during = onShowMessage;
         }
         if (during) during();
-        return answer;
+        return answerer ? answerer(box) : reply;
     }
 
     std::u16string PromptText(std::u16string_view title, std::u16string_view prompt,
