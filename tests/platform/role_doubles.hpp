@@ -2,8 +2,8 @@
 // Doubles of single roles, to stand beside real ones: each implements one role,
 // answers from its script and records what the logic asked of it. All of them
 // may be called from worker threads; read the records through the accessors.
-// The loop and the workers here run in real time beside real threads, which
-// the scripted clock of the role fakes cannot stand for.
+// The event loop here waits in real time beside real threads, where the role
+// fakes let a scripted clock run; the workers are real ones, counted.
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +20,7 @@
 #include "platform/fakes/fake_role.hpp"
 #include "platform/fakes/keyboard.hpp"
 #include "platform/fakes/speech_and_sound.hpp"
+#include "platform/fakes/window_and_events.hpp"
 #include "platform/platform_services.hpp"
 
 namespace tarrow::testing {
@@ -47,23 +48,22 @@ using AcceptingKeyboard = FakeAssembly<FakeKeyboard<>>;
 
 // The event loop and the tray without a window: a posted exit request comes
 // first, then whatever `script` gives; otherwise a wait returns nothing after
-// at most 20 ms, so the script is asked again soon. Tooltips, exit requests
-// and shutdowns are recorded.
-class ScriptedWindow final : public WindowAndEvents {
+// at most 20 ms of real time, so the script is asked again soon. The rest is
+// the window fake's, with tooltips, exit requests and shutdowns read under its lock.
+class ScriptedWindow final : public FakeAssembly<FakeWindowAndEvents<>> {
 public:
     // Asked on the waiting thread, outside the double's lock.
     std::function<std::optional<Event>()> script;
     // Runs on the waiting thread just before it takes a posted exit request.
     std::function<void()> beforeExitRequest;
 
-    std::vector<std::u16string> Tooltips() const { return Read(tooltips_); }
-    int ExitRequests() const { return Read(exitRequests_); }
-    int Shutdowns() const { return Read(shutdowns_); }
+    std::vector<std::u16string> Tooltips() const { return Locked(tooltips); }
+    int ExitRequests() const { return Locked(exitRequests_); }
+    int Shutdowns() const { return Locked(shutdowns); }
 
-    void InitServices() override {}
     void ShutdownServices() override {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++shutdowns_;
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::ShutdownServices();
     }
     [[noreturn]] void EndProcess(int) override { std::terminate(); }
     Event WaitEvent(int64_t timeoutMs) override {
@@ -74,44 +74,36 @@ public:
         if (script) {
             if (const std::optional<Event> event = script()) return *event;
         }
-        std::unique_lock<std::mutex> guard(lock_);
-        posted_.wait_for(guard, std::chrono::milliseconds(std::clamp<int64_t>(timeoutMs, 0, 20)),
-                         [this] { return exitPosted_; });
+        std::unique_lock<std::mutex> guard(log_.lock);
+        exitRequested_.wait_for(guard,
+                                std::chrono::milliseconds(std::clamp<int64_t>(timeoutMs, 0, 20)),
+                                [this] { return exitPosted_; });
         return {};
     }
     void PostExitRequest() override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(log_.lock);
         ++exitRequests_;
         exitPosted_ = true;
-        posted_.notify_all();
+        exitRequested_.notify_all();
     }
-    void CreateHiddenWindow(std::u16string_view) override {}
-    void CloseHiddenWindow() override {}
-    void AddTrayIcon(std::u16string_view tooltip) override { SetTrayTooltip(tooltip); }
+    void AddTrayIcon(std::u16string_view tooltip) override {
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::AddTrayIcon(tooltip);
+    }
     void SetTrayTooltip(std::u16string_view tooltip) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        tooltips_.emplace_back(tooltip);
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::SetTrayTooltip(tooltip);
     }
-    void RemoveTrayIcon() override {}
-    void CreateTrayMenu(int64_t, std::u16string_view) override {}
 
 private:
-    template <typename T>
-    T Read(const T& record) const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return record;
-    }
     bool TakeExitRequest() {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(log_.lock);
         return std::exchange(exitPosted_, false);
     }
 
-    mutable std::mutex lock_;
-    std::condition_variable posted_;
+    std::condition_variable exitRequested_;
     bool exitPosted_ = false;
     int exitRequests_ = 0;
-    int shutdowns_ = 0;
-    std::vector<std::u16string> tooltips_;
 };
 
 // A real Workers role that also counts its workers and records each updater start.
