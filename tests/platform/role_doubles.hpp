@@ -2,11 +2,12 @@
 // Doubles of single roles, to stand beside real ones: each implements one role,
 // answers from its script and records what the logic asked of it. All of them
 // may be called from worker threads; read the records through the accessors.
+// The event loop here waits in real time beside real threads, where the role
+// fakes let a scripted clock run; the workers are real ones, counted.
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -15,104 +16,54 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fakes/dialogs.hpp"
+#include "platform/fakes/fake_role.hpp"
+#include "platform/fakes/keyboard.hpp"
+#include "platform/fakes/speech_and_sound.hpp"
+#include "platform/fakes/window_and_events.hpp"
 #include "platform/platform_services.hpp"
 
 namespace tarrow::testing {
 
-struct Box {
-    std::u16string caption;
-    std::u16string text;
-    MessageStyle style = kMbOk;
-    bool operator==(const Box&) const = default;
-};
+// The role fakes alone, each on a clock and a call log of its own.
+
+using Box = ShownMessage;
 
 // Boxes answered by `answer` (default: No to a question, OK to the rest) and
 // prompts by `promptAnswers` in turn (then the empty text).
-class ScriptedDialogs final : public Dialogs {
+class ScriptedDialogs final : public FakeAssembly<FakeDialogs<>> {
 public:
-    // Runs on the thread that shows the box, outside the double's lock.
-    std::function<MessageAnswer(const Box&)> answer;
-    std::deque<std::u16string> promptAnswers;
-
-    std::vector<Box> Boxes() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return boxes_;
-    }
-
-    MessageAnswer ShowMessage(std::u16string_view caption, std::u16string_view text,
-                              MessageStyle style) override {
-        const Box box{std::u16string(caption), std::u16string(text), style};
-        std::function<MessageAnswer(const Box&)> answerer;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            boxes_.push_back(box);
-            answerer = answer;
-        }
-        if (answerer) return answerer(box);
-        return style == kMbYesNo ? kIdNo : kIdOk;
-    }
-    std::u16string PromptText(std::u16string_view, std::u16string_view,
-                              std::u16string_view) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (promptAnswers.empty()) return {};
-        std::u16string text = std::move(promptAnswers.front());
-        promptAnswers.pop_front();
-        return text;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<Box> boxes_;
+    std::vector<Box> Boxes() const { return Locked(messages); }
 };
 
 // Speech and cues recorded; there is no audio engine, so every cue is none.
-class RecordingSpeech final : public SpeechAndSound {
+class RecordingSpeech final : public FakeAssembly<FakeSpeechAndSound<>> {
 public:
-    std::vector<std::u16string> Spoken() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return spoken_;
-    }
-
-    bool StartAudio() override { return false; }
-    CueId LoadCue(std::u16string_view) override { return kNoCue; }
-    void PlayCue(CueId) override {}
-    void LoadSpeech() override {}
-    void OutputSpeech(std::u16string_view text, bool) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        spoken_.emplace_back(text);
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::u16string> spoken_;
+    RecordingSpeech() { audioStarts = false; }
+    std::vector<std::u16string> Spoken() const { return SpokenTexts(); }
 };
 
 // Accepts every hotkey, as a US keyboard.
-class AcceptingKeyboard final : public Keyboard {
-public:
-    bool RegisterHotkey(int, uint32_t, uint8_t, std::u16string_view) override { return true; }
-    std::u16string KeyboardLayoutName() override { return u"00000409"; }
-};
+using AcceptingKeyboard = FakeAssembly<FakeKeyboard<>>;
 
 // The event loop and the tray without a window: a posted exit request comes
 // first, then whatever `script` gives; otherwise a wait returns nothing after
-// at most 20 ms, so the script is asked again soon. Tooltips, exit requests
-// and shutdowns are recorded.
-class ScriptedWindow final : public WindowAndEvents {
+// at most 20 ms of real time, so the script is asked again soon. The rest is
+// the window fake's, with tooltips, exit requests and shutdowns read under its lock.
+class ScriptedWindow final : public FakeAssembly<FakeWindowAndEvents<>> {
 public:
     // Asked on the waiting thread, outside the double's lock.
     std::function<std::optional<Event>()> script;
     // Runs on the waiting thread just before it takes a posted exit request.
     std::function<void()> beforeExitRequest;
 
-    std::vector<std::u16string> Tooltips() const { return Read(tooltips_); }
-    int ExitRequests() const { return Read(exitRequests_); }
-    int Shutdowns() const { return Read(shutdowns_); }
+    std::vector<std::u16string> Tooltips() const { return Locked(tooltips); }
+    int ExitRequests() const { return Locked(exitRequests_); }
+    int Shutdowns() const { return Locked(shutdowns); }
 
-    void InitServices() override {}
     void ShutdownServices() override {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++shutdowns_;
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::ShutdownServices();
     }
     [[noreturn]] void EndProcess(int) override { std::terminate(); }
     Event WaitEvent(int64_t timeoutMs) override {
@@ -123,44 +74,36 @@ public:
         if (script) {
             if (const std::optional<Event> event = script()) return *event;
         }
-        std::unique_lock<std::mutex> guard(lock_);
-        posted_.wait_for(guard, std::chrono::milliseconds(std::clamp<int64_t>(timeoutMs, 0, 20)),
-                         [this] { return exitPosted_; });
+        std::unique_lock<std::mutex> guard(log_.lock);
+        exitRequested_.wait_for(guard,
+                                std::chrono::milliseconds(std::clamp<int64_t>(timeoutMs, 0, 20)),
+                                [this] { return exitPosted_; });
         return {};
     }
     void PostExitRequest() override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(log_.lock);
         ++exitRequests_;
         exitPosted_ = true;
-        posted_.notify_all();
+        exitRequested_.notify_all();
     }
-    void CreateHiddenWindow(std::u16string_view) override {}
-    void CloseHiddenWindow() override {}
-    void AddTrayIcon(std::u16string_view tooltip) override { SetTrayTooltip(tooltip); }
+    void AddTrayIcon(std::u16string_view tooltip) override {
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::AddTrayIcon(tooltip);
+    }
     void SetTrayTooltip(std::u16string_view tooltip) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        tooltips_.emplace_back(tooltip);
+        std::lock_guard<std::mutex> guard(log_.lock);
+        FakeWindowAndEvents::SetTrayTooltip(tooltip);
     }
-    void RemoveTrayIcon() override {}
-    void CreateTrayMenu(int64_t, std::u16string_view) override {}
 
 private:
-    template <typename T>
-    T Read(const T& record) const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return record;
-    }
     bool TakeExitRequest() {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(log_.lock);
         return std::exchange(exitPosted_, false);
     }
 
-    mutable std::mutex lock_;
-    std::condition_variable posted_;
+    std::condition_variable exitRequested_;
     bool exitPosted_ = false;
     int exitRequests_ = 0;
-    int shutdowns_ = 0;
-    std::vector<std::u16string> tooltips_;
 };
 
 // A real Workers role that also counts its workers and records each updater start.
