@@ -24,11 +24,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 run() {
     local dir="$work/$1"
     mkdir -p "$dir"
-    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$dir/bus" >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for 10 grep -qs . "$dir/bus" || fail "$1: no private bus"
-    export DBUS_SESSION_BUS_ADDRESS
-    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$dir/bus")
+    start_session_bus "$dir/bus"
     "$portal_bin" "$dir/portal.log" "$2" &
     pids+=($!)
     wait_for 10 grep -qs ready "$dir/portal.log" || fail "$1: the stand-in portal did not start"

@@ -25,11 +25,7 @@ bus_names() {
 }
 
 start_xvfb
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
-pids+=($!)
-wait_for 10 grep -qs . "$work/bus" || fail "no private session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-export DBUS_SESSION_BUS_ADDRESS
+start_session_bus "$work/bus"
 
 # --- no watcher: no item on the bus, and the program runs and ends as ever
 start "$work/plain" 120
@@ -80,11 +76,8 @@ wait_for 5 grep -qxF "vanished $item" "$work/watcher.log" || fail "the item did 
 # --- a bus daemon that does not answer (stopped by the test, by its PID): the
 # welcome within 2 s, the hotkeys as ever and the exit within 3 s; a copy
 # started meanwhile shows its item once the daemon goes on
-dbus-daemon --session --nofork --print-address=3 3>"$work/stalled-bus" >"$work/stalled-dbus.log" 2>&1 &
-stalled_bus=$!
-pids+=("$stalled_bus")
-wait_for 10 grep -qs . "$work/stalled-bus" || fail "no second private session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/stalled-bus")
+start_session_bus "$work/stalled-bus"
+stalled_bus=$bus_pid
 "$watcher" serve >"$work/stalled-watcher.log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -qx ready "$work/stalled-watcher.log" || fail "the second stand-in watcher did not start"

@@ -145,6 +145,17 @@ start_xvfb() {
     wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "display $DISPLAY not usable"
 }
 
+# start_session_bus FILE: a private session bus daemon of the test's own; its
+# address goes to FILE and into DBUS_SESSION_BUS_ADDRESS, its PID to $bus_pid.
+start_session_bus() {
+    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$1" >"$1.log" 2>&1 &
+    bus_pid=$!
+    pids+=("$bus_pid")
+    wait_for 10 grep -qs . "$1" || fail "no private session bus ($1)"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$1")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
 # find_box TITLE: a visible window titled exactly TITLE is there; sets $box.
 find_box() { box=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) && [ -n "$box" ]; }
 # focus_box: gives $box the keyboard (through the window manager if there is one).

@@ -21,11 +21,7 @@ printf '{"/projects/tarrowversion.txt": {"body": "1.0.8"}, "/softs/Tarrow.zip": 
     >"$work/routes.json"
 
 start_xvfb
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
-pids+=($!)
-wait_for 10 grep -qs . "$work/bus" || fail "no private session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-export DBUS_SESSION_BUS_ADDRESS
+start_session_bus "$work/bus"
 "$watcher" serve >"$work/watcher.log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -qx ready "$work/watcher.log" || fail "the stand-in watcher did not start"
